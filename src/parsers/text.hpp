@@ -1,0 +1,72 @@
+// Text handling shared by every reader: strict UTF-8, lines, White_Space.
+//
+// None of these functions allocates or throws; views point into the input.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace tarnwick::parsers {
+
+// Strict UTF-8: no overlong form, no encoded surrogate (U+D800..U+DFFF),
+// nothing above U+10FFFF, no sequence cut short by the end of the input.
+// A byte-order mark is an ordinary character.
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+
+// Length in bytes of the Unicode White_Space character at the start (or at
+// the end) of `s`, or 0 if there is none. White_Space is U+0009..U+000D,
+// U+0020, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F,
+// U+205F and U+3000; it is not isspace(): U+001C..U+001F are not in it.
+// Works on any bytes, so a field cut through a multi-byte character is safe.
+[[nodiscard]] std::size_t leading_space(std::string_view s) noexcept;
+[[nodiscard]] std::size_t trailing_space(std::string_view s) noexcept;
+
+// Removes White_Space at both ends; inner characters stay.
+[[nodiscard]] inline std::string_view trim(std::string_view s) noexcept {
+    // Plain printable ASCII at both ends is by far the common case.
+    while (!s.empty()) {
+        const std::size_t n = leading_space(s);
+        if (n == 0) break;
+        s.remove_prefix(n);
+    }
+    while (!s.empty()) {
+        const std::size_t n = trailing_space(s);
+        if (n == 0) break;
+        s.remove_suffix(n);
+    }
+    return s;
+}
+
+[[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
+
+// Splits text into lines at each LF. A CR directly before an LF goes with
+// it; any other CR stays in its line, also a CR ending a last line that has
+// no LF. Text after the last LF is a line only if it is not empty, so empty
+// text has no lines and a final LF starts no further line.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) noexcept : rest_(text) {}
+
+    // Stores the next line in `line` and returns true, or returns false at the end.
+    bool next(std::string_view& line) noexcept {
+        if (rest_.empty()) return false;
+        const char* begin = rest_.data();
+        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', rest_.size()));
+        if (lf == nullptr) {
+            line = rest_;
+            rest_ = {};
+            return true;
+        }
+        const char* end = lf;
+        if (end != begin && end[-1] == '\r') --end;
+        line = std::string_view(begin, static_cast<std::size_t>(end - begin));
+        rest_.remove_prefix(static_cast<std::size_t>(lf - begin) + 1);
+        return true;
+    }
+
+private:
+    std::string_view rest_;
+};
+
+}  // namespace tarnwick::parsers

@@ -1,0 +1,84 @@
+#include "store.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+namespace tarnwick::store {
+
+namespace {
+
+bool by_date(const SpaceWeatherRecord& a, const SpaceWeatherRecord& b) noexcept { return a.date < b.date; }
+
+// Stable, so that records of one day keep their input order: the first of
+// them wins each field. Published files arrive in date order, and checking
+// that first makes building from them linear.
+void stable_sort_by_date(std::vector<SpaceWeatherRecord>& records) {
+    if (!std::is_sorted(records.begin(), records.end(), by_date)) {
+        std::stable_sort(records.begin(), records.end(), by_date);
+    }
+}
+
+}  // namespace
+
+SpaceWeatherStore SpaceWeatherStore::from_records(std::vector<SpaceWeatherRecord> records) {
+    stable_sort_by_date(records);
+    return SpaceWeatherStore(dedup_merge(std::move(records)));
+}
+
+std::vector<SpaceWeatherRecord> SpaceWeatherStore::dedup_merge(std::vector<SpaceWeatherRecord> records) {
+    if (records.size() < 2) return records;
+    std::size_t w = 0;
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        if (records[r].date == records[w].date) {
+            records[w].fill_absent_from(records[r]);
+        } else if (++w != r) {
+            records[w] = std::move(records[r]);
+        }
+    }
+    records.resize(w + 1);
+    return records;
+}
+
+void SpaceWeatherStore::merge(SpaceWeatherStore other) {
+    std::vector<SpaceWeatherRecord> combined;
+    combined.reserve(records_.size() + other.records_.size());
+    std::move(records_.begin(), records_.end(), std::back_inserter(combined));
+    std::move(other.records_.begin(), other.records_.end(), std::back_inserter(combined));
+    const auto mid = combined.begin() + static_cast<std::ptrdiff_t>(records_.size());
+    other.records_ = {};
+    records_ = {};
+    // Both halves are already sorted, so a stable merge of the two runs is the
+    // stable sort of the whole, in linear time: on equal dates this series'
+    // record stays first. When the runs do not interleave it moves nothing.
+    if (mid != combined.begin() && mid != combined.end() && by_date(*mid, *(mid - 1))) {
+        std::inplace_merge(combined.begin(), mid, combined.end(), by_date);
+    }
+    records_ = dedup_merge(std::move(combined));
+}
+
+const SpaceWeatherRecord* SpaceWeatherStore::get(Date date) const noexcept {
+    const auto it = std::lower_bound(records_.begin(), records_.end(), date,
+                                     [](const SpaceWeatherRecord& r, Date d) { return r.date < d; });
+    if (it == records_.end() || it->date != date) return nullptr;
+    return &*it;
+}
+
+std::vector<RecordRef> SpaceWeatherStore::get_range(Date start, Date end) const {
+    if (end < start || records_.empty()) return {};
+    const auto lo = std::lower_bound(records_.begin(), records_.end(), start,
+                                     [](const SpaceWeatherRecord& r, Date d) { return r.date < d; });
+    const auto hi = std::upper_bound(lo, records_.end(), end,
+                                     [](Date d, const SpaceWeatherRecord& r) { return d < r.date; });
+    std::vector<RecordRef> out;
+    if (lo == hi) return out;
+    out.reserve(static_cast<std::size_t>(hi - lo));
+    for (auto it = lo; it != hi; ++it) out.emplace_back(*it);
+    return out;
+}
+
+std::optional<std::pair<Date, Date>> SpaceWeatherStore::date_range() const noexcept {
+    if (records_.empty()) return std::nullopt;
+    return std::pair{records_.front().date, records_.back().date};
+}
+
+}  // namespace tarnwick::store
