@@ -35,6 +35,10 @@ namespace tarnwick::parsers::set {
 template <class Int>
 [[nodiscard]] Result<Int> parse_int(std::string_view field, std::size_t row, std::string_view field_name);
 
+// The two widths the formats use; no other is provided.
+extern template Result<std::int32_t> parse_int<std::int32_t>(std::string_view, std::size_t, std::string_view);
+extern template Result<std::uint16_t> parse_int<std::uint16_t>(std::string_view, std::size_t, std::string_view);
+
 // Day `doy` (1-based) of `year` by the Gregorian rule for any signed year
 // (year 0 is a leap year). Day 0 or past the year's end fails with
 // "invalid day-of-year".

@@ -1,0 +1,156 @@
+// Line and field handling shared by the two SET readers. Internal to
+// parsers::set; the public entry points are in set.hpp.
+//
+// Everything here works on views into the caller's buffer and allocates
+// nothing, except the result vector and the text of an error.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "../../date.hpp"
+#include "../../error.hpp"
+#include "../../record.hpp"
+#include "../text.hpp"
+
+namespace tarnwick::parsers::set::detail {
+
+constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+
+// trim() with the ASCII blanks that pad every fixed-width field stripped
+// inline; only a field that still starts or ends in a non-ASCII byte goes
+// through the full White_Space test.
+[[nodiscard]] inline std::string_view trim_field(std::string_view s) noexcept {
+    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 || static_cast<unsigned char>(s.back()) >= 0x80)) {
+        return trim(s);
+    }
+    return s;
+}
+
+// A trimmed integer field: an optional sign and one or more ASCII digits,
+// nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
+// Leading zeros are free; the value is range-checked digit by digit, so any
+// number of digits is safe.
+template <class Int>
+[[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
+    static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || (std::is_signed_v<Int> && text.front() == '-'))) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Largest magnitude: one more on the negative side of a signed type.
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<Int>::max()) + (negative ? 1u : 0u);
+    std::uint64_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+        if (v > limit) return std::nullopt;
+    }
+    if (negative) return static_cast<Int>(-static_cast<std::int64_t>(v));
+    return static_cast<Int>(v);
+}
+
+// Gregorian rule for any signed year. C++ '%' keeps the dividend's sign, so
+// a negative multiple still gives 0 and every test below is exact.
+[[nodiscard]] constexpr bool is_leap_year(std::int32_t year) noexcept {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+[[nodiscard]] constexpr std::optional<Date> date_from_doy(std::int32_t year, std::uint16_t doy) noexcept {
+    const bool leap = is_leap_year(year);
+    if (doy == 0 || doy > (leap ? 366 : 365)) return std::nullopt;
+    constexpr std::uint8_t lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    unsigned left = doy;
+    unsigned month = 0;
+    for (;;) {
+        const unsigned length = lengths[month] + ((month == 1 && leap) ? 1u : 0u);
+        if (left <= length) break;
+        left -= length;
+        ++month;
+    }
+    return Date{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(left)};
+}
+
+// Where a format keeps the year and the day of the year: byte offset and
+// width of each field in the untrimmed line.
+struct DateColumns {
+    std::size_t year_begin;
+    std::size_t year_width;
+    std::size_t doy_begin;
+    std::size_t doy_width;
+};
+
+// The date of a data line. Returns the failure message, or an empty view
+// when `out` is set.
+[[nodiscard]] inline std::string_view read_date(std::string_view line, const DateColumns& columns, Date& out) noexcept {
+    const auto year = read_int<std::int32_t>(trim_field(line.substr(columns.year_begin, columns.year_width)));
+    if (!year) return "year";
+    const auto doy = read_int<std::uint16_t>(trim_field(line.substr(columns.doy_begin, columns.doy_width)));
+    if (!doy) return "doy";
+    const auto date = date_from_doy(*year, *doy);
+    if (!date) return "invalid day-of-year";
+    out = *date;
+    return {};
+}
+
+// Blank lines and lines whose first non-blank character is '#'.
+[[nodiscard]] inline bool is_skipped(std::string_view line) noexcept {
+    const std::string_view t = trim(line);
+    return t.empty() || t.front() == '#';
+}
+
+// An upper bound on the data lines of `bytes`: no more than its lines, and
+// no more than fit when each is `min_length` bytes plus its LF.
+[[nodiscard]] inline std::size_t max_data_lines(std::string_view bytes, std::size_t min_length) noexcept {
+    std::size_t lines = 1;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p != end) {
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        if (lf == nullptr) break;
+        ++lines;
+        p = lf + 1;
+    }
+    return std::min(lines, (bytes.size() + 1) / (min_length + 1));
+}
+
+// The reading loop of both formats: UTF-8 check of the whole buffer, lines
+// numbered from 1 with blank and comment lines counted, the length check,
+// then `read_line(line, record)` on each data line. `read_line` fills the
+// record (whose date and fields start empty) and returns the failure
+// message, or an empty view. The first failure ends the read.
+template <class ReadLine>
+[[nodiscard]] Result<std::vector<SpaceWeatherRecord>> read_data_lines(std::string_view bytes, std::size_t min_length,
+                                                                      ReadLine read_line) {
+    if (!is_valid_utf8(bytes)) return SpaceWeatherError::parse(0, "invalid utf-8");
+    std::vector<SpaceWeatherRecord> records;
+    records.reserve(max_data_lines(bytes, min_length));
+    LineReader lines(bytes);
+    std::string_view line;
+    std::size_t row = 0;
+    while (lines.next(line)) {
+        ++row;
+        if (is_skipped(line)) continue;
+        // Length in bytes of the line as split: a CR that went with its LF
+        // does not count, any other CR does.
+        if (line.size() < min_length) return SpaceWeatherError::parse(row, "line too short");
+        if (const std::string_view message = read_line(line, records.emplace_back()); !message.empty()) {
+            return SpaceWeatherError::parse(row, std::string(message));
+        }
+    }
+    return records;
+}
+
+}  // namespace tarnwick::parsers::set::detail
