@@ -22,6 +22,7 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
     while (p != end) {
         // ASCII runs dominate every supported format: skip them a word at a time.
         while (end - p >= 16 && all_ascii8(p) && all_ascii8(p + 8)) p += 16;
+        if (p == end) break;  // the skip can consume the input exactly
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
