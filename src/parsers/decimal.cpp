@@ -66,7 +66,10 @@ std::optional<double> parse_decimal(std::string_view text) noexcept {
         if (is_digit(c)) {
             any_digit = true;
             if (significant == 0 && c == '0') {
-                if (seen_point) ++frac_zeros;
+                if (seen_point) {  // 0.05 is 5e-2: a zero after the point still shifts the value
+                    ++frac_zeros;
+                    --scale;
+                }
                 continue;
             }
             if (!seen_point) ++int_digits;
