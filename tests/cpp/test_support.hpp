@@ -1,12 +1,17 @@
 // Helpers shared by the C++ tests.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "record.hpp"
 
 namespace tarnwick::test {
 
@@ -69,6 +74,34 @@ inline std::uint64_t bits(double v) {
     std::uint64_t b;
     std::memcpy(&b, &v, sizeof b);
     return b;
+}
+
+// A record as one line of text naming its present fields, for comparing
+// records in assertions: every double is written with enough digits to
+// tell any two apart (-0 included), NaN as "nan".
+inline std::string show(const SpaceWeatherRecord& r) {
+    static constexpr const char* names[field_count] = {"f10_7_obs", "f10_7_adj", "f10_7_jb", "f10_7_jb_81c",
+                                                       "ap_daily",  "ap_3hr",    "kp_3hr",   "s10_7",
+                                                       "m10_7",     "y10_7",     "dtc"};
+    const auto number = [](double v) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return std::isnan(v) ? std::string("nan") : std::string(buf);
+    };
+    std::string out = std::to_string(r.date.year) + "-" + std::to_string(r.date.month) + "-" + std::to_string(r.date.day);
+    for (std::size_t i = 0; i < field_count; ++i) {
+        const auto f = static_cast<Field>(i);
+        if (!r.has(f)) continue;
+        out += std::string(" ") + names[i] + "=";
+        if (is_array_field(f)) {
+            const char* sep = "[";
+            for (const double v : *r.get_array(f)) out += std::exchange(sep, ",") + number(v);
+            out += "]";
+        } else {
+            out += number(*r.get(f));
+        }
+    }
+    return out;
 }
 
 }  // namespace tarnwick::test
