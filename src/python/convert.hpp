@@ -3,6 +3,8 @@
 
 #include <Python.h>
 
+#include <optional>
+
 #include "../date.hpp"
 #include "../record.hpp"
 #include "pyref.hpp"
@@ -13,5 +15,19 @@ namespace tarnwick::python {
 // an empty handle with the Python error set on failure (for instance
 // datetime's ValueError for a day that does not exist).
 [[nodiscard]] PyRef date_to_py(Date date);
+
+// The Date of any object with integer attributes year, month and day
+// (datetime.date, datetime.datetime, or a caller's own class), fetched and
+// converted in that order. The value is not validated: month 13 is a Date
+// that matches nothing. nullopt with the Python error set: the attribute's
+// own exception, the interpreter's TypeError or OverflowError from the
+// integer conversion, or OverflowError "out of range integral type
+// conversion attempted" for a year beyond 32 bits or a month or day beyond
+// 0..255.
+[[nodiscard]] std::optional<Date> py_to_date(PyObject* obj);
+
+// A new dict of the record: "date" and the eleven quantities in record
+// order, None for an absent one, ap_3hr and kp_3hr as lists of 8 floats.
+[[nodiscard]] PyRef record_to_dict(const SpaceWeatherRecord& record);
 
 }  // namespace tarnwick::python

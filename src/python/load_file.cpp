@@ -1,0 +1,98 @@
+#include "load_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarnwick::python {
+
+namespace {
+
+// strerror_r comes in two shapes: GNU returns the text (maybe not in buf),
+// POSIX fills buf and returns a status. Overloading on the result type
+// accepts whichever the C library declares.
+[[maybe_unused]] const char* strerror_text(const char* gnu_result, const char*) noexcept { return gnu_result; }
+[[maybe_unused]] const char* strerror_text(int posix_status, const char* buf) noexcept {
+    return posix_status == 0 ? buf : "Unknown error";
+}
+
+std::nullopt_t set_os_error(int error) noexcept {
+    char buf[256] = {};
+    const char* text = strerror_text(strerror_r(error, buf, sizeof buf), buf);
+    PyErr_Format(PyExc_ValueError, "%s (os error %d)", text, error);
+    return std::nullopt;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // Nothing was written, so a failing close loses nothing.
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    [[nodiscard]] int get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+// read(2), retried while a signal interrupts it.
+ssize_t read_some(int fd, char* into, std::size_t size) noexcept {
+    ssize_t n;
+    do {
+        n = ::read(fd, into, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+}  // namespace
+
+std::optional<std::string> load_file(std::string_view path) {
+    if (path.find('\0') != std::string_view::npos) {
+        PyErr_SetString(PyExc_ValueError, "file name contained an unexpected NUL byte");
+        return std::nullopt;
+    }
+    const std::string name(path);
+    int raw_fd;
+    do {
+        raw_fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (raw_fd < 0 && errno == EINTR);
+    if (raw_fd < 0) return set_os_error(errno);
+    const FileDescriptor fd(raw_fd);
+
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return set_os_error(errno);
+
+    // The size is only a hint: the file may change while it is read, and
+    // special files report 0. Reading goes on until read(2) reports the end.
+    std::string data;
+    data.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            // A full buffer: probe for more before growing it, so a file
+            // whose size was right is never reallocated.
+            char probe[64];
+            const ssize_t n = read_some(fd.get(), probe, sizeof probe);
+            if (n < 0) return set_os_error(errno);
+            if (n == 0) break;
+            data.append(probe, static_cast<std::size_t>(n));
+            data.resize(data.size() + std::max<std::size_t>(data.size(), 8192));
+            used += static_cast<std::size_t>(n);
+            continue;
+        }
+        const ssize_t n = read_some(fd.get(), data.data() + used, data.size() - used);
+        if (n < 0) return set_os_error(errno);
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    return data;
+}
+
+}  // namespace tarnwick::python
