@@ -1,0 +1,83 @@
+"""Fixtures shared by the Python tests: small files and objects built from them."""
+
+from pathlib import Path
+
+import pytest
+
+import tarnwick
+from builders import CSV_HEADER
+
+SpaceWeather = tarnwick.SpaceWeather
+
+DATA_DIR = Path(__file__).resolve().parent.parent / "data"
+# The full published files kept beside the checkout, when they are there.
+SHARED_DATA_DIR = Path(__file__).resolve().parents[3] / "shared" / "data"
+
+
+@pytest.fixture
+def data_dir():
+    return DATA_DIR
+
+
+@pytest.fixture
+def shared_data_dir():
+    if not SHARED_DATA_DIR.is_dir():
+        pytest.skip("the published data files are not beside the checkout")
+    return SHARED_DATA_DIR
+
+
+@pytest.fixture
+def write_file(tmp_path):
+    """write_file(content, name="f") -> str path; content is bytes or text (written as UTF-8)."""
+    def write(content, name="f"):
+        path = tmp_path / name
+        if isinstance(content, str):
+            content = content.encode()
+        path.write_bytes(content)
+        return str(path)
+    return write
+
+
+@pytest.fixture
+def make_csv(write_file):
+    """make_csv(*lines) -> SpaceWeather from a CSV with CSV_HEADER and the given data lines."""
+    def make(*lines, name="sw.csv"):
+        return SpaceWeather.from_celestrak_csv(write_file("\n".join([CSV_HEADER, *lines]) + "\n", name))
+    return make
+
+
+@pytest.fixture
+def make_solfsmy(write_file):
+    def make(*lines, name="solfsmy.txt"):
+        return SpaceWeather.from_set_solfsmy(write_file("".join(line + "\n" for line in lines), name))
+    return make
+
+
+@pytest.fixture
+def make_dtcfile(write_file):
+    def make(*lines, name="dtcfile.txt"):
+        return SpaceWeather.from_set_dtcfile(write_file("".join(line + "\n" for line in lines), name))
+    return make
+
+
+@pytest.fixture
+def csv_sw(data_dir):
+    """Six days from 1957-10-01 to 2041-10-01 (tests/data/sw_excerpt_lf.csv)."""
+    return SpaceWeather.from_celestrak_csv(str(data_dir / "sw_excerpt_lf.csv"))
+
+
+@pytest.fixture
+def solfsmy_sw(data_dir):
+    """1997-01-01, 1997-01-02 and 2011-03-07 (tests/data/solfsmy_excerpt.txt)."""
+    return SpaceWeather.from_set_solfsmy(str(data_dir / "solfsmy_excerpt.txt"))
+
+
+@pytest.fixture
+def dtcfile_sw(data_dir):
+    """The same three days as solfsmy_sw (tests/data/dtcfile_excerpt.txt)."""
+    return SpaceWeather.from_set_dtcfile(str(data_dir / "dtcfile_excerpt.txt"))
+
+
+@pytest.fixture
+def empty_sw(write_file):
+    return SpaceWeather.from_set_dtcfile(write_file(b"", "empty.txt"))
