@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs the NumPy export tests against NumPy 1.26: the wheel is built against
+# NumPy 2 headers as usual and must still work with the older runtime.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+dir=.venv/numpy1
+if [ ! -x "$dir/bin/python" ]; then
+    "$(find_python 3.12)" -m venv "$dir"
+    "$dir/bin/python" -m pip install -q --upgrade pip >/dev/null
+fi
+py=$dir/bin/python
+"$py" -m pip install -q pytest "numpy==1.26.*"
+"$py" -m pip install -q --force-reinstall --no-deps --config-settings=build-dir=build/numpy1 .
+"$py" -c 'import numpy; assert numpy.__version__.startswith("1.26."), numpy.__version__; print("== NumPy", numpy.__version__)'
+"$py" -m pytest -q tests/python/test_numpy.py
