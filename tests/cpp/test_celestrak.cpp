@@ -108,17 +108,6 @@ TEST(CelestrakHeader, ArrayElementsFollowTheNumberNotTheColumnOrder) {
     EXPECT_EQ(*result.value()[0].get_array(Field::ap_3hr), (Array8{10, 20, 30, 40, 50, 60, 70, 80}));
 }
 
-TEST(CelestrakHeader, ResolveArrayColsReportsTheFirstGap) {
-    HeaderMap map;
-    for (std::size_t n = 1; n <= 8; ++n) map["KP" + std::to_string(n)] = 20 - n;
-    auto kp = resolve_array_cols(map, "KP");
-    ASSERT_TRUE(kp.ok());
-    EXPECT_EQ(kp.value(), (ArrayCols{19, 18, 17, 16, 15, 14, 13, 12}));
-    map.erase("KP5");
-    EXPECT_FALSE(resolve_array_cols(map, "KP").ok());
-    EXPECT_FALSE(resolve_array_cols(map, "AP").ok());
-}
-
 // ---------------------------------------------------------------------------
 // Lines and rows
 
@@ -329,14 +318,6 @@ TEST(CelestrakCells, ArrayGroupsAreWholeOrAbsent) {
             }
         }
     }
-}
-
-TEST(CelestrakCells, ParseArray8ReadsPastTheEndAsEmpty) {
-    const std::vector<std::string_view> cells{"1", "2", "3", "4", "5", "6", "7", "8"};
-    EXPECT_EQ(parse_array_8(cells, {7, 6, 5, 4, 3, 2, 1, 0}), (Array8{8, 7, 6, 5, 4, 3, 2, 1}));
-    EXPECT_EQ(parse_array_8(cells, {0, 0, 0, 0, 0, 0, 0, 0}), (Array8{1, 1, 1, 1, 1, 1, 1, 1}));
-    EXPECT_EQ(parse_array_8(cells, {0, 1, 2, 3, 4, 5, 6, 8}), std::nullopt);
-    EXPECT_EQ(parse_array_8({}, {0, 1, 2, 3, 4, 5, 6, 7}), std::nullopt);
 }
 
 // ---------------------------------------------------------------------------

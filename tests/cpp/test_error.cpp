@@ -33,26 +33,5 @@ TEST(Error, Display) {
     }
 }
 
-TEST(Error, KindRowAndMessage) {
-    const auto missing = SpaceWeatherError::missing_header();
-    EXPECT_EQ(missing.kind(), SpaceWeatherError::Kind::MissingHeader);
-    EXPECT_EQ(missing.message(), "");
-
-    const auto parse = SpaceWeatherError::parse(12, "invalid date");
-    EXPECT_EQ(parse.kind(), SpaceWeatherError::Kind::Parse);
-    EXPECT_EQ(parse.row(), 12u);
-    EXPECT_EQ(parse.message(), "invalid date");
-}
-
-TEST(Error, ResultHoldsValueOrError) {
-    Result<int> good(7);
-    ASSERT_TRUE(good.ok());
-    EXPECT_EQ(good.value(), 7);
-
-    Result<int> bad(SpaceWeatherError::parse(2, "invalid date"));
-    ASSERT_FALSE(bad);
-    EXPECT_EQ(std::move(bad).error(), SpaceWeatherError::parse(2, "invalid date"));
-}
-
 }  // namespace
 }  // namespace tarnwick

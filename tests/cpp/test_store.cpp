@@ -53,19 +53,6 @@ std::vector<std::string> shown(const std::vector<RecordRef>& refs) {
 }
 
 // ---------------------------------------------------------------------------
-// Dates
-
-TEST(StoreDate, OrderIsYearThenMonthThenDay) {
-    const Date ascending[] = {{-5, 12, 31}, {-1, 1, 1}, {0, 1, 1}, {1999, 12, 31}, {2000, 1, 1},
-                              {2000, 1, 2}, {2000, 2, 1}, {2021, 2, 30}, {2021, 3, 1}};
-    for (std::size_t i = 0; i + 1 < std::size(ascending); ++i) {
-        EXPECT_LT(ascending[i], ascending[i + 1]) << i;
-        EXPECT_NE(ascending[i], ascending[i + 1]) << i;
-    }
-    EXPECT_EQ((Date{2000, 1, 1}), (Date{2000, 1, 1}));
-}
-
-// ---------------------------------------------------------------------------
 // Building
 
 struct BuildCase {
@@ -110,12 +97,6 @@ TEST(StoreBuild, SortAndCombine) {
         EXPECT_EQ(shown(store.records()), shown(c.out)) << c.why;
         EXPECT_EQ(store.len(), c.out.size()) << c.why;
     }
-}
-
-TEST(StoreBuild, DedupMergeKeepsShortVectors) {
-    EXPECT_TRUE(SpaceWeatherStore::dedup_merge({}).empty());
-    const auto one = SpaceWeatherStore::dedup_merge({rec({2020, 5, 5}, {{Field::dtc, 1}})});
-    EXPECT_EQ(shown(one), shown({rec({2020, 5, 5}, {{Field::dtc, 1}})}));
 }
 
 // ---------------------------------------------------------------------------
