@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <random>
