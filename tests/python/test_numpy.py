@@ -247,7 +247,8 @@ def test_repeated_calls_leak_nothing(make_csv, bad_last_day):
         call()
     gc.collect()
     assert len(gc.get_objects()) - objects < 100
-    assert rss_bytes() - rss < 40 * 2**20
+    if "libasan" not in os.environ.get("LD_PRELOAD", ""):  # ASan keeps freed blocks in quarantine
+        assert rss_bytes() - rss < 40 * 2**20
 
 
 def test_published_file_agrees_with_pandas(shared_data_dir):
