@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "../index.hpp"
@@ -170,7 +169,12 @@ void copy_row(const SpaceWeatherRecord& record, Field field, std::vector<double>
     }
 }
 
-PyRef export_columns(const store::SpaceWeatherStore& store) {
+}  // namespace
+
+// Allocation failures of the working vectors propagate as std::bad_alloc
+// to the method boundary; every handle and buffer built so far lets go on
+// the way.
+PyRef export_numpy(const store::SpaceWeatherStore& store) {
     // Imported by name on every call, before the store is read, so a missing
     // NumPy fails the same way whatever the object holds.
     PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
@@ -225,19 +229,6 @@ PyRef export_columns(const store::SpaceWeatherStore& store) {
     PyRef kp_array = rows_array(kp_rows, n);
     if (!kp_array || PyDict_SetItemString(result.get(), "kp_3hr", kp_array.get()) < 0) return {};
     return result;
-}
-
-}  // namespace
-
-PyRef export_numpy(const store::SpaceWeatherStore& store) {
-    // Nothing may unwind into the interpreter: the handles have already
-    // released what was built when the exception reaches this point.
-    try {
-        return export_columns(store);
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-        return {};
-    }
 }
 
 }  // namespace tarnwick::python
