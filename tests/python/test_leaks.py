@@ -102,16 +102,22 @@ def paths(data_dir, tmp_path):
             "absent": str(tmp_path / "absent")}
 
 
-def test_no_leaks(csv_sw, paths):
-    problems = []
-    for name, call, watched in cases(csv_sw, paths):
+def leaks(call, watched):
+    """The growth seen, or None once a measurement is clean. A real leak
+    grows on every attempt; a one-off allocation elsewhere in the
+    interpreter (a cache filling, an arena) does not come back."""
+    for _ in range(3):
         objects, grown, refs = measure(call, watched)
-        if objects > 5 or grown > 4096 or any(refs):
-            problems.append((name, objects, grown, refs))
-    assert problems == []
+        if objects <= 5 and grown <= 4096 and not any(refs):
+            return None
+    return objects, grown, refs
+
+
+def test_no_leaks(csv_sw, paths):
+    problems = [(name, leaks(call, watched)) for name, call, watched in cases(csv_sw, paths)]
+    assert [p for p in problems if p[1] is not None] == []
 
 
 def test_no_leaks_in_to_numpy(csv_sw):
     pytest.importorskip("numpy")
-    objects, grown, _ = measure(csv_sw.to_numpy, [])
-    assert objects <= 5 and grown <= 4096
+    assert leaks(csv_sw.to_numpy, []) is None
