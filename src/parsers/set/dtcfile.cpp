@@ -24,7 +24,8 @@ std::string_view read_dtc_line(std::string_view line, SpaceWeatherRecord& record
     }
     double sum = 0.0;
     for (std::size_t k = 0; k < hours; ++k) {
-        const auto v = detail::read_int<std::int32_t>(detail::trim_field(line.substr(hours_begin + k * hour_width, hour_width)));
+        const auto v =
+            detail::read_int<std::int32_t>(detail::trim_field(line.substr(hours_begin + k * hour_width, hour_width)));
         if (!v) return "Dtc";
         sum += static_cast<double>(*v);
     }

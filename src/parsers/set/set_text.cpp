@@ -1,7 +1,8 @@
+#include "set_text.hpp"
+
 #include <cstdint>
 
 #include "set.hpp"
-#include "set_text.hpp"
 
 namespace tarnwick::parsers::set {
 

@@ -23,7 +23,9 @@
 
 namespace tarnwick::parsers::set::detail {
 
-constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+constexpr bool is_ascii_space(unsigned char b) noexcept {
+    return b == ' ' || (b >= 0x09 && b <= 0x0D);
+}
 
 // trim() with the ASCII blanks that pad every fixed-width field stripped
 // inline; only a field that still starts or ends in a non-ASCII byte goes
