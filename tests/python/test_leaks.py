@@ -2,6 +2,7 @@
 
 import datetime
 import gc
+import os
 import sys
 import tracemalloc
 
@@ -10,6 +11,11 @@ import pytest
 from tarnwick import SpaceWeather
 
 ROUNDS = 300
+# Under a sanitizer with PYTHONMALLOC=malloc, tracemalloc reports about one
+# small block per datetime.date built from C as never freed, though the same
+# build with pymalloc (and every build without a sanitizer) shows none.
+# Object counts and reference counts still apply there.
+TRACE_BYTES = os.environ.get("PYTHONMALLOC") != "malloc"
 FLARE = datetime.date(2011, 3, 7)
 
 
@@ -108,7 +114,7 @@ def leaks(call, watched):
     interpreter (a cache filling, an arena) does not come back."""
     for _ in range(3):
         objects, grown, refs = measure(call, watched)
-        if objects <= 5 and grown <= 4096 and not any(refs):
+        if objects <= 5 and (grown <= 4096 or not TRACE_BYTES) and not any(refs):
             return None
     return objects, grown, refs
 
