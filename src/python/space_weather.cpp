@@ -213,7 +213,7 @@ PyObject* sw_merge(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
         // Refused for `a.merge(a)`: the receiver is already held.
         const ExclusiveBorrow theirs(source->borrow);
         if (!theirs.held()) return nullptr;
-        target->store.merge(std::exchange(source->store, SpaceWeatherStore()));
+        target->store.merge(std::move(source->store));  // leaves the source empty
         Py_RETURN_NONE;
     });
 }

@@ -39,7 +39,7 @@ std::vector<SpaceWeatherRecord> SpaceWeatherStore::dedup_merge(std::vector<Space
     return records;
 }
 
-void SpaceWeatherStore::merge(SpaceWeatherStore other) {
+void SpaceWeatherStore::merge(SpaceWeatherStore&& other) {
     std::vector<SpaceWeatherRecord> combined;
     combined.reserve(records_.size() + other.records_.size());
     std::move(records_.begin(), records_.end(), std::back_inserter(combined));

@@ -29,9 +29,11 @@ public:
     // from the first later record of that day that has it.
     [[nodiscard]] static std::vector<SpaceWeatherRecord> dedup_merge(std::vector<SpaceWeatherRecord> records);
 
-    // Adds `other`'s records to this series. On a day both hold, this
-    // series' values win field by field and `other` only fills gaps.
-    void merge(SpaceWeatherStore other);
+    // Moves all of `other`'s records into this series and leaves `other`
+    // empty. On a day both hold, this series' values win field by field and
+    // `other` only fills gaps. If memory for the combined series cannot be
+    // had, std::bad_alloc is thrown before either store is touched.
+    void merge(SpaceWeatherStore&& other);
 
     // The record of `date`, or nullptr.
     [[nodiscard]] const SpaceWeatherRecord* get(Date date) const noexcept;
