@@ -20,20 +20,12 @@ bool equals_nocase(std::string_view s, std::string_view word) noexcept {
     return true;
 }
 
-// Exact powers of ten: every one up to 1e22 is a float64 without rounding.
-constexpr double exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 }  // namespace
 
-std::optional<double> parse_decimal(std::string_view text) noexcept {
+std::optional<double> detail::parse_decimal_general(std::string_view text) noexcept {
     const char* p = text.data();
     const char* const end = p + text.size();
-    bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const bool negative = take_sign(p, end);
     const char* const body = p;  // what follows the sign
     if (p == end) return std::nullopt;
 
@@ -114,7 +106,7 @@ std::optional<double> parse_decimal(std::string_view text) noexcept {
     const std::int64_t e10 = scale + exponent;
     if (!truncated && mantissa <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
         double v = static_cast<double>(mantissa);
-        v = e10 < 0 ? v / exact_pow10[-e10] : v * exact_pow10[e10];
+        v = e10 < 0 ? v / detail::exact_pow10[-e10] : v * detail::exact_pow10[e10];
         return negative ? -v : v;
     }
 

@@ -24,7 +24,14 @@ namespace tarnwick::parsers {
 
 // Removes White_Space at both ends; inner characters stay.
 [[nodiscard]] inline std::string_view trim(std::string_view s) noexcept {
-    // Plain printable ASCII at both ends is by far the common case.
+    // Plain printable ASCII at both ends is by far the common case: it needs
+    // no call and no loop. Bytes from 0x80 may start or end a multi-byte
+    // space, so they take the full test.
+    if (!s.empty()) {
+        const auto front = static_cast<unsigned char>(s.front());
+        const auto back = static_cast<unsigned char>(s.back());
+        if (front > 0x20 && front < 0x80 && back > 0x20 && back < 0x80) return s;
+    }
     while (!s.empty()) {
         const std::size_t n = leading_space(s);
         if (n == 0) break;
@@ -39,6 +46,10 @@ namespace tarnwick::parsers {
 }
 
 [[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
+
+// The number of lines LineReader yields for `text`: one per LF, and one
+// more for text after the last LF. Lets a reader size its result up front.
+[[nodiscard]] std::size_t count_lines(std::string_view text) noexcept;
 
 // Splits text into lines at each LF. A CR directly before an LF goes with
 // it; any other CR stays in its line, also a CR ending a last line that has
