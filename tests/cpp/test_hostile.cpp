@@ -77,6 +77,8 @@ const Case cases[] = {
     {"csv: 1 MiB of NUL", csv, [] { return std::string(MiB, '\0'); }, "invalid or missing CSV header"},
     {"dtc: 1 MiB of NUL", dtc, [] { return std::string(MiB, '\0'); }, "parse error at row 1: year"},
     {"sol: 100 NULs", sol, [] { return std::string(100, '\0'); }, "parse error at row 1: year"},
+    {"dtc: a '#' after other text is no comment", dtc, [] { return "_za_#__"s; },
+     "parse error at row 1: line too short"},
     {"sol: 63 NULs", sol, [] { return std::string(63, '\0'); }, "parse error at row 1: line too short"},
     {"csv: a NUL inside the date", csv, [] { return csv_header() + "\n2020-01-0\0" "1,1\n"s; },
      "parse error at row 2: invalid date"},

@@ -7,6 +7,7 @@ MemoryError. Every method also stays flat in objects and memory over
 import datetime
 import gc
 import os
+import random
 import subprocess
 import sys
 import textwrap
@@ -143,6 +144,65 @@ def test_numbers_of_ten_thousand_digits(tmp_path, text):
     record = sw.get(datetime.date(2020, 1, 1))
     assert record["f10_7_obs"] == float(text)
     assert record["ap_3hr"] == [float(text)] * 8
+
+
+# ---- mutated real files
+
+TOKENS = [b"\n", b"\r\n", b"\r", b",", b"#", b"-", b"+", b".", b"e", b"nan", b"inf", b"\x00", b"\xc2\xa0",
+          b"\xe2\x80\x80", b"9999.9", b"99999999999", b" " * 20, b"\xed\xa0\x80"]
+
+
+def mutate(data, rng):
+    for _ in range(rng.randint(1, 4)):
+        pos = rng.randrange(len(data) + 1)
+        op = rng.randrange(4)
+        if op == 0 and pos < len(data):
+            data[pos] = rng.choice(b"0123456789 .+-#,\t\r\neE\x00\xff")
+        elif op == 1:
+            data[pos:pos] = rng.choice(TOKENS)
+        elif op == 2:
+            del data[pos:pos + rng.randint(1, 40)]
+        else:
+            start = rng.randrange(len(data) + 1)
+            data[pos:pos] = data[start:start + rng.randint(1, 200)]
+    return data
+
+
+def exercise(sw):
+    """Every query on a freshly read object. Only the conversion of a day
+    that datetime.date cannot hold (year 0 or beyond 9999, February 30)
+    may fail, with datetime's own ValueError."""
+    n = len(sw)
+    assert sw.len() == n and bool(sw) == (n > 0)
+    try:
+        span = sw.date_range()
+        records = sw.get_range(datetime.date.min, datetime.date.max)
+        assert span is None or (records[0]["date"], records[-1]["date"]) == span
+        assert sw.get(span[0]) == records[0] if span else True
+    except ValueError as e:
+        assert "out of range" in str(e) or "day is out of range" in str(e), e
+        return
+    assert len(records) <= n  # days datetime.date cannot hold are not listed by get_range's bounds
+    try:
+        import numpy  # noqa: F401
+    except ImportError:
+        return
+    assert len(sw.to_numpy()["dtc"]) == n
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_mutated_files_give_records_or_value_error(data_dir, tmp_path, seed):
+    rng = random.Random(seed)
+    sources = sorted(p for p in data_dir.iterdir() if p.suffix in (".csv", ".txt"))
+    path = tmp_path / "mutant"
+    for _ in range(250):
+        path.write_bytes(mutate(bytearray(rng.choice(sources).read_bytes()), rng))
+        for read in READERS.values():
+            try:
+                sw = read(str(path))
+            except ValueError:
+                continue
+            exercise(sw)
 
 
 # ---- special files and files that change under the reader

@@ -229,3 +229,36 @@ def test_queries_on_one_object_from_many_threads(files):
     for t in threads:
         t.join(timeout=120)
     assert not errors, errors[0]
+
+
+@pytest.mark.skipif(numpy is None, reason="needs NumPy")
+def test_export_calling_back_into_merges(files, monkeypatch):
+    # numpy.array is Python code that to_numpy calls under its shared
+    # borrow: merges from inside it are refused, and once it raises, the
+    # borrow is given back all the same.
+    (kind, path), donor_files = files
+    sw, other, sink = load(kind, path), load(*donor_files[0]), SpaceWeather.from_set_dtcfile(donor_files[1][1])
+    expected = whole(sw)
+    real_array, raised = numpy.array, []
+
+    def meddling_array(values):
+        for merge in (lambda: sw.merge(other), lambda: sink.merge(sw)):
+            try:
+                merge()
+            except RuntimeError as e:
+                raised.append(str(e))
+        return real_array(values)
+
+    monkeypatch.setattr(numpy, "array", meddling_array)
+    check_export(sw.to_numpy())
+    assert raised == ["Already borrowed"] * 2
+    assert whole(sw) == expected and len(other) > 0
+
+    def failing_array(values):
+        raise KeyError("from numpy.array")
+
+    monkeypatch.setattr(numpy, "array", failing_array)
+    with pytest.raises(KeyError, match="from numpy.array"):
+        sw.to_numpy()
+    sw.merge(other)
+    assert len(other) == 0
