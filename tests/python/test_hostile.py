@@ -309,47 +309,70 @@ def test_directory_and_device_files(tmp_path):
 # ---- running out of memory
 
 MEMORY_SCRIPT = """
-    import resource, sys
+    import datetime, resource, sys
     from tarnwick import SpaceWeather
 
     def address_space():
         with open("/proc/self/statm") as f:
             return int(f.read().split()[0]) * resource.getpagesize()
 
-    path, extra = sys.argv[1], int(sys.argv[2])
-    limit = address_space() + extra
+    path, extra, reader, method = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+    if method == "load":
+        call, state = lambda: getattr(SpaceWeather, reader)(path), lambda: ""
+    else:
+        import numpy  # its libraries are mapped before the limit, as in a running program
+        sw, other = getattr(SpaceWeather, reader)(path), getattr(SpaceWeather, reader)(path)
+        call = {
+            "to_numpy": sw.to_numpy,
+            "get_range": lambda: sw.get_range(datetime.date.min, datetime.date.max),
+            "merge": lambda: sw.merge(other) or [len(sw), len(other)],
+        }[method]
+        # What a failed call must leave: a failed merge, both objects whole.
+        state = lambda: f" {len(sw)} {len(other)}" if method == "merge" else ""
     hard = resource.getrlimit(resource.RLIMIT_AS)[1]
-    resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+    resource.setrlimit(resource.RLIMIT_AS, (address_space() + extra, hard))
     for attempt in range(3):
         try:
-            SpaceWeather.{reader}(path)
-            print("loaded")
+            call()
+            print("done")
         except MemoryError:
-            print("MemoryError")
+            print("MemoryError" + state())
     resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
     try:
-        print(len(SpaceWeather.{reader}(path)))
+        print(call() if method == "merge" else len(call()))
     except ValueError:
         print("ValueError")
 """
 
 
+def distinct_days(path, count=50_000):
+    lines = (dtcfile_line(1000 + i // 365, 1 + i % 365, [i % 100] * 24) + "\n" for i in range(count))
+    return write(path, "".join(lines))
+
+
 @pytest.mark.skipif(SANITIZED, reason="AddressSanitizer needs more address space than any such limit")
-@pytest.mark.parametrize("reader, build, extra, expected_after", [
+@pytest.mark.parametrize("reader, method, build, extra, expected_after", [
     # The file's buffer itself cannot be had.
-    ("from_set_dtcfile", lambda p: sparse_zeros(p, 1 << 30), 64 * MiB, "ValueError"),
+    ("from_set_dtcfile", "load", lambda p: sparse_zeros(p, 256 * MiB), 64 * MiB, "ValueError"),
     # The buffer (22 MB) fits; the records of its 200,000 lines do not.
-    ("from_set_dtcfile", lambda p: write(p, (DTC_LINE + "\n") * 1000, 200), 40 * MiB, "1"),
-    ("from_celestrak_csv",
+    ("from_set_dtcfile", "load", lambda p: write(p, (DTC_LINE + "\n") * 1000, 200), 40 * MiB, "1"),
+    ("from_celestrak_csv", "load",
      lambda p: write(p, CSV_HEADER + "\n" + (csv_line("2020-01-01", 1, 2, 3, [1] * 8, [2] * 8) + "\n") * 300_000),
      40 * MiB, "1"),
-], ids=["file buffer", "dtc records", "csv records"])
-def test_allocation_failure_is_memory_error(tmp_path, reader, build, extra, expected_after):
+    # Queries whose results outgrow what is left.
+    ("from_set_dtcfile", "to_numpy", distinct_days, 8 * MiB, "12"),
+    ("from_set_dtcfile", "get_range", distinct_days, 8 * MiB, "50000"),
+    ("from_set_dtcfile", "merge", distinct_days, 8 * MiB, "[50000, 0]"),
+], ids=["file buffer", "dtc records", "csv records", "to_numpy", "get_range", "merge"])
+def test_allocation_failure_is_memory_error(tmp_path, reader, method, build, extra, expected_after):
+    if method != "load":
+        pytest.importorskip("numpy")
     path = build(tmp_path / "big")
-    done = run_python(MEMORY_SCRIPT.replace("{reader}", reader), path, str(extra))
+    done = run_python(MEMORY_SCRIPT, path, str(extra), reader, method)
     assert done.returncode == 0, done.stderr
-    results = done.stdout.split()
-    assert results[:3] == ["MemoryError"] * 3, done.stdout
+    results = done.stdout.splitlines()
+    failed = "MemoryError 50000 50000" if method == "merge" else "MemoryError"
+    assert results[:3] == [failed] * 3, done.stdout
     assert results[3] == expected_after  # the same call works once memory is back
 
 
