@@ -117,6 +117,29 @@ const char* read_value_cell(const char* p, const char* end, double& out, bool& p
     return p;
 }
 
+// Every published date is written YYYY-MM-DD: such a cell is read in
+// place, in the ten bytes at `p`, with the checks and the result of
+// parse_date_cell's general path.
+enum class IsoDate { other_form, valid, invalid };
+
+IsoDate read_iso_date(const char* p, Date& out) noexcept {
+    if (p[4] != '-' || p[7] != '-') return IsoDate::other_form;
+    constexpr std::size_t digit_at[] = {0, 1, 2, 3, 5, 6, 8, 9};
+    unsigned d[10];
+    bool digits = true;
+    for (const std::size_t i : digit_at) {
+        d[i] = static_cast<unsigned char>(p[i] - '0');
+        digits = digits && d[i] < 10;
+    }
+    if (!digits) return IsoDate::other_form;
+    const unsigned month = d[5] * 10 + d[6];
+    const unsigned day = d[8] * 10 + d[9];
+    if (month < 1 || month > 12 || day < 1 || day > 31) return IsoDate::invalid;
+    out = Date{static_cast<std::int32_t>(d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3]), static_cast<std::uint8_t>(month),
+               static_cast<std::uint8_t>(day)};
+    return IsoDate::valid;
+}
+
 // The cells of one trimmed data line, 0 up to the last used column, each
 // read into the field its column feeds. Returns the date, or nothing when
 // the date cell is missing or invalid.
@@ -136,8 +159,16 @@ std::optional<Date> read_data_line(std::string_view text, const std::vector<std:
         if (target == no_target) {
             stop = cell_end(p, end);
         } else if (target == date_target) {
-            stop = cell_end(p, end);
-            date = parse_date_cell(std::string_view(p, static_cast<std::size_t>(stop - p)));
+            Date d;
+            IsoDate form = IsoDate::other_form;
+            if (end - p >= 10 && (end - p == 10 || p[10] == ',')) form = read_iso_date(p, d);
+            if (form != IsoDate::other_form) {
+                stop = p + 10;
+                if (form == IsoDate::valid) date = d;
+            } else {
+                stop = cell_end(p, end);
+                date = parse_date_cell(std::string_view(p, static_cast<std::size_t>(stop - p)));
+            }
         } else {
             const unsigned slot = target - first_scalar_target;
             bool has_value;
@@ -176,24 +207,11 @@ std::optional<std::size_t> find_column(const HeaderMap& header, std::string_view
 }  // namespace
 
 std::optional<Date> parse_date_cell(std::string_view cell) noexcept {
-    // Every published date is written YYYY-MM-DD: read it in place. The
-    // checks and the result are those of the general path below.
-    if (cell.size() == 10 && cell[4] == '-' && cell[7] == '-') {
-        constexpr std::size_t digit_at[] = {0, 1, 2, 3, 5, 6, 8, 9};
-        unsigned d[10];
-        bool digits = true;
-        for (const std::size_t i : digit_at) {
-            d[i] = static_cast<unsigned char>(cell[i] - '0');
-            digits = digits && d[i] < 10;
-        }
-        if (digits) {
-            const unsigned year = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
-            const unsigned month = d[5] * 10 + d[6];
-            const unsigned day = d[8] * 10 + d[9];
-            if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-            return Date{static_cast<std::int32_t>(year), static_cast<std::uint8_t>(month),
-                        static_cast<std::uint8_t>(day)};
-        }
+    if (cell.size() == 10) {
+        Date d;
+        const IsoDate form = read_iso_date(cell.data(), d);
+        if (form == IsoDate::valid) return d;
+        if (form == IsoDate::invalid) return std::nullopt;
     }
     const std::string_view text = trim(cell);
     const std::size_t h1 = text.find('-');
@@ -273,13 +291,15 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
     // holds at least a date "Y-M-D" and its LF: sized once, never grown.
     records.reserve(std::min(count_lines(bytes) - 1, (bytes.size() + 1) / 6));
     std::size_t index = 0;
+    const SpaceWeatherRecord blank;
     while (lines.next(line)) {
         const std::size_t row = index + 2;  // the header is row 1; blank lines count
         ++index;
         const std::string_view text = trim(line);
         if (text.empty()) continue;
 
-        SpaceWeatherRecord& rec = records.emplace_back();
+        records.push_back(blank);
+        SpaceWeatherRecord& rec = records.back();
         const auto date = read_data_line(text, targets, rec);
         if (!date) return SpaceWeatherError::parse(row, "invalid date");
         rec.date = *date;
