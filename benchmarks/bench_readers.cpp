@@ -1,7 +1,7 @@
 // Throughput of each reader on its own, in MB/s of input, on the published
 // files and on synthetic files 10x and 100x their size built from them.
 //
-//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100]
+//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]
 //
 // Every case is timed N times (fewer on the larger inputs) and the best run
 // gives the MB/s; the median is printed beside it for the spread. Every
@@ -268,12 +268,15 @@ int main(int argc, char** argv) {
     std::string dir = TARNWICK_SHARED_DATA;
     int runs = 15;
     std::vector<int> scales = {1, 10, 100};
+    std::string only;  // one input file, for a profile of that reader alone
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--data" && i + 1 < argc) {
             dir = argv[++i];
         } else if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
         } else if (a == "--scales" && i + 1 < argc) {
             scales.clear();
             for (const char* p = argv[++i]; *p != '\0';) {
@@ -282,7 +285,7 @@ int main(int argc, char** argv) {
                 p = *end == ',' ? end + 1 : end;
             }
         } else {
-            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]\n", argv[0]);
             return 2;
         }
     }
@@ -296,6 +299,7 @@ int main(int argc, char** argv) {
     std::printf("| case                             |       MB |      rows |   best ms | median ms |     MB/s |  ns/row |\n");
     std::printf("|----------------------------------|---------:|----------:|----------:|----------:|---------:|--------:|\n");
     for (const Input& input : inputs) {
+        if (!only.empty() && only != input.file) continue;
         const std::string real = read_file(dir + "/" + input.file);
         if (real.empty()) {
             std::fprintf(stderr, "missing %s/%s\n", dir.c_str(), input.file);
@@ -310,7 +314,7 @@ int main(int argc, char** argv) {
             if (k == 1) bench_parts(label, text, n);
         }
     }
-    bench_decimals(runs);
+    if (only.empty()) bench_decimals(runs);
     std::printf("\nchecksum %llu\n", static_cast<unsigned long long>(sink));
     return 0;
 }
