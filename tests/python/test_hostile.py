@@ -12,6 +12,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -256,48 +257,63 @@ def test_fifo_written_by_a_thread_of_the_reading_process(tmp_path):
     assert (done.returncode, done.stdout) == (0, "1\n"), done.stderr
 
 
-def test_file_growing_while_read(tmp_path):
-    # A thread appends whole lines while the main thread reads the file
-    # again and again. Every read sees some prefix of the file: the lines
-    # complete at that moment, and possibly one cut short at its end, which
-    # the reader reports as too short.
-    path = str(tmp_path / "growing")
-    lines = [dtcfile_line(1990 + i // 365, 1 + i % 365, [i % 100] * 24) for i in range(4000)]
+def growing_line(i):
+    return dtcfile_line(1990 + i // 365, 1 + i % 365, [i % 100] * 24) + "\n"
+
+
+# Appends the lines of one file to another, one write(2) a line.
+APPEND_SCRIPT = """
+    import os, sys
+    fd = os.open(sys.argv[2], os.O_WRONLY | os.O_APPEND)
+    with open(sys.argv[1], "rb") as source:
+        for line in source:
+            os.write(fd, line)
+"""
+
+
+@pytest.mark.parametrize("writer", ["thread", "process"])
+def test_file_growing_while_read(tmp_path, writer):
+    # Whole lines are appended while the main thread reads the file again
+    # and again. A thread of this process appends only between reads (the
+    # reader keeps the interpreter lock); another process appends at any
+    # moment. Every read sees some prefix of the file: the lines complete at
+    # that moment, and possibly one cut short at its end, which the reader
+    # reports as too short.
+    path, count = str(tmp_path / "growing"), 20_000
     with open(path, "w") as f:
-        f.write(lines[0] + "\n")
-    stop = threading.Event()
-
-    def writer():
-        fd = os.open(path, os.O_WRONLY | os.O_APPEND)
-        try:
-            for line in lines[1:]:
-                if stop.is_set():
-                    break
-                os.write(fd, (line + "\n").encode())
-        finally:
+        f.write(growing_line(0))
+    if writer == "thread":
+        def append():
+            fd = os.open(path, os.O_WRONLY | os.O_APPEND)
+            for i in range(1, count):
+                os.write(fd, growing_line(i).encode())
+                if i % 500 == 0:
+                    time.sleep(0)  # let the reader in
             os.close(fd)
-
-    thread = threading.Thread(target=writer)
-    thread.start()
-    seen = []
-    try:
-        while thread.is_alive() or not seen:
-            try:
-                sw = SpaceWeather.from_set_dtcfile(path)
-            except ValueError as e:
-                assert str(e).endswith(": line too short"), e
-                continue
-            n = len(sw)
-            assert n >= 1
-            first, last = sw.date_range()
-            assert first == datetime.date(1990, 1, 1)
-            assert sw.get(last)["dtc"] == (n - 1) % 100
-            seen.append(n)
-    finally:
-        stop.set()
-        thread.join()
+        worker = threading.Thread(target=append)
+        worker.start()
+        running = worker.is_alive
+    else:
+        source = tmp_path / "source"
+        source.write_text("".join(growing_line(i) for i in range(1, count)))
+        worker = subprocess.Popen([sys.executable, "-c", textwrap.dedent(APPEND_SCRIPT), str(source), path])
+        running = lambda: worker.poll() is None  # noqa: E731
+    seen, cut = [], 0
+    while running() or not seen:
+        try:
+            sw = SpaceWeather.from_set_dtcfile(path)
+        except ValueError as e:
+            assert str(e).endswith(": line too short"), e
+            cut += 1
+            continue
+        n = len(sw)
+        first, last = sw.date_range()
+        assert first == datetime.date(1990, 1, 1)
+        assert sw.get(last)["dtc"] == (n - 1) % 100
+        seen.append(n)
+    worker.join() if writer == "thread" else worker.wait(timeout=60)
     assert seen == sorted(seen)
-    assert len(SpaceWeather.from_set_dtcfile(path)) == len(lines)
+    assert len(SpaceWeather.from_set_dtcfile(path)) == count
 
 
 def test_directory_and_device_files(tmp_path):
