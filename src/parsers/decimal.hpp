@@ -11,8 +11,10 @@
 // neither is an error. Never throws, never allocates, ignores the locale.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -78,6 +80,120 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     double v;
     if (parse_decimal_into(text, v)) return v;
     return std::nullopt;
+}
+
+// Fixed-width fields, as the SET files write their numbers: blanks, then
+// the number. Both readers below take the field's `width` bytes at `p`
+// (1 to 8; `readable` bytes from `p` on may be read) as one word and check and convert them without a branch per
+// byte, whose count no predictor could guess. They accept only the common
+// forms and return false for anything else, which is then left to the
+// general path (trimming, read_int or parse_decimal), so that what they
+// accept they read exactly as it would.
+namespace detail {
+
+constexpr std::uint64_t bytes_of(unsigned char b) noexcept { return 0x0101010101010101ULL * b; }
+
+// The high bit of each byte that is not zero / that is zero.
+constexpr std::uint64_t nonzero_bytes(std::uint64_t m) noexcept {
+    return (((m & bytes_of(0x7F)) + bytes_of(0x7F)) | m) & bytes_of(0x80);
+}
+constexpr std::uint64_t zero_bytes(std::uint64_t m) noexcept { return nonzero_bytes(m) ^ bytes_of(0x80); }
+
+// The high bit of each byte that is an ASCII digit.
+constexpr std::uint64_t digit_bytes(std::uint64_t w) noexcept {
+    const std::uint64_t high = (w & bytes_of(0xF0)) ^ bytes_of(0x30);                     // zero for 0x3_
+    const std::uint64_t low = ((w & bytes_of(0x0F)) + bytes_of(0x06)) & bytes_of(0xF0);  // zero for _0.._9
+    return zero_bytes(high | low);
+}
+
+// The bytes below byte n, as a mask (n from 0 to 8).
+constexpr std::uint64_t bytes_below(std::size_t n) noexcept {
+    return n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+}
+
+// Eight digit values 0..9, one per byte, the most significant at the
+// lowest address: their number, adding neighbours in pairs, fours, eights.
+constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
+    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
+    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (d * 10000 + (d >> 32)) & 0xFFFFFFFFULL;
+}
+
+// The `width` bytes at `p` in the low bytes of a word, the others zero.
+// With eight bytes readable it is one load: a copy of fewer bytes into a
+// word on the stack would be read back before the copy could be forwarded.
+inline std::uint64_t load_field(const char* p, std::size_t width, std::size_t readable) noexcept {
+    std::uint64_t w = 0;
+    if (readable >= 8) {
+        std::memcpy(&w, p, 8);
+        return w & bytes_below(width);
+    }
+    std::memcpy(&w, p, width);
+    return w;
+}
+
+constexpr bool words_little_endian = std::endian::native == std::endian::little;
+
+// A field as one word, with the high bit of each of its bytes that is a
+// digit, and of each that is a blank.
+struct FieldWord {
+    std::uint64_t word;
+    std::uint64_t bytes;  // the field's own bytes
+    std::uint64_t digits;
+    std::uint64_t blanks;
+};
+
+inline FieldWord field_word(const char* p, std::size_t width, std::size_t readable) noexcept {
+    const std::uint64_t w = load_field(p, width, readable);
+    const std::uint64_t bytes = bytes_below(width) & bytes_of(0x80);
+    return {w, bytes, digit_bytes(w) & bytes, zero_bytes(w ^ bytes_of(' ')) & bytes};
+}
+
+}  // namespace detail
+
+// Blanks (U+0020), one or more ASCII digits, blanks: true and the digits'
+// value in `out`.
+[[nodiscard]] inline bool read_blank_padded_uint(const char* p, std::size_t width, std::size_t readable,
+                                                 std::uint64_t& out) noexcept {
+    using namespace detail;
+    if constexpr (!words_little_endian) return false;
+    const auto [w, field, digits, blanks] = field_word(p, width, readable);
+    if (digits == 0 || (digits | blanks) != field) return false;
+    const auto first = static_cast<std::size_t>(std::countr_zero(digits) / 8);
+    const auto last = static_cast<std::size_t>((63 - std::countl_zero(digits)) / 8);
+    if ((blanks & bytes_below(last + 1) & ~bytes_below(first)) != 0) return false;  // a blank between digits
+    // Blanks read as zeros: drop those after the last digit, keep those before.
+    out = eight_digits((w & bytes_of(0x0F)) << (8 * (7 - last)));
+    return true;
+}
+
+// Blanks (U+0020), then digits with at most one point and at least one
+// digit, up to the field's end: true and the value in `out`, correctly
+// rounded like parse_decimal's (the digits make an integer below 10^8,
+// exact as a float64 like 10^k for k < 8, so one division rounds right).
+[[nodiscard]] inline bool read_blank_padded_decimal(const char* p, std::size_t width, std::size_t readable,
+                                                    double& out) noexcept {
+    using namespace detail;
+    if constexpr (!words_little_endian) return false;
+    const auto [w, field, digits, blanks] = field_word(p, width, readable);
+    const std::uint64_t points = zero_bytes(w ^ bytes_of('.')) & field;
+    if (digits == 0 || (digits | blanks | points) != field || (points & (points - 1)) != 0) return false;
+    const auto first = static_cast<std::size_t>(std::countr_zero(digits | points) / 8);
+    if (blanks != (field & bytes_below(first))) return false;  // blanks only in front
+    std::uint64_t d = w;
+    std::size_t count = width;
+    std::size_t fraction = 0;
+    if (points != 0) {
+        // Close the gap the point leaves: the bytes after it move down by one.
+        const auto point = static_cast<std::size_t>(std::countr_zero(points) / 8);
+        const std::uint64_t below = bytes_below(point);
+        d = (w & below) | ((w >> 8) & ~below);
+        count = width - 1;
+        fraction = count - point;
+    }
+    out = static_cast<double>(eight_digits((d & bytes_of(0x0F)) << (8 * (8 - count))));
+    if (fraction != 0) out /= exact_pow10[fraction];
+    return true;
 }
 
 }  // namespace tarnwick::parsers

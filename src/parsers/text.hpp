@@ -24,22 +24,26 @@ namespace tarnwick::parsers {
 
 // Removes White_Space at both ends; inner characters stay.
 [[nodiscard]] inline std::string_view trim(std::string_view s) noexcept {
-    // Plain printable ASCII at both ends is by far the common case: it needs
-    // no call and no loop. Bytes from 0x80 may start or end a multi-byte
-    // space, so they take the full test.
+    // ASCII at the ends is by far the common case: printable ends return
+    // at once and ASCII blanks are stepped over without a call. Only bytes
+    // from 0x80, which may start or end a multi-byte space, take the full
+    // test.
     if (!s.empty()) {
         const auto front = static_cast<unsigned char>(s.front());
         const auto back = static_cast<unsigned char>(s.back());
         if (front > 0x20 && front < 0x80 && back > 0x20 && back < 0x80) return s;
     }
+    const auto ascii_space = [](unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
     while (!s.empty()) {
-        const std::size_t n = leading_space(s);
-        if (n == 0) break;
+        const auto c = static_cast<unsigned char>(s.front());
+        std::size_t n = ascii_space(c) ? 1 : 0;
+        if (n == 0 && (c < 0x80 || (n = leading_space(s)) == 0)) break;
         s.remove_prefix(n);
     }
     while (!s.empty()) {
-        const std::size_t n = trailing_space(s);
-        if (n == 0) break;
+        const auto c = static_cast<unsigned char>(s.back());
+        std::size_t n = ascii_space(c) ? 1 : 0;
+        if (n == 0 && (c < 0x80 || (n = trailing_space(s)) == 0)) break;
         s.remove_suffix(n);
     }
     return s;

@@ -1,5 +1,7 @@
 #include <cstdint>
+#include <cstring>
 
+#include "../decimal.hpp"
 #include "set.hpp"
 #include "set_text.hpp"
 
@@ -18,18 +20,50 @@ constexpr std::size_t hour_width = 4;
 constexpr std::size_t hours = 24;
 constexpr std::size_t min_length = hours_begin + hours * hour_width;  // 109; later bytes are ignored
 
+// Two neighbouring hourly fields in the eight bytes at `p`, as published:
+// each blanks and then one to four digits, right-aligned. True and their
+// values in the low and the high half of `out`; any other form (a sign, a
+// tab, a blank after a digit) gives false and is read field by field.
+bool read_hour_pair(const char* p, std::uint64_t& out) noexcept {
+    using namespace parsers::detail;
+    if constexpr (!words_little_endian) return false;
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    const std::uint64_t digits = digit_bytes(w);
+    const std::uint64_t blanks = zero_bytes(w ^ bytes_of(' '));
+    constexpr std::uint64_t last_bytes = 0x8000000080000000ULL;  // bytes 3 and 7
+    constexpr std::uint64_t first_of_second = 0x0000008000000000ULL;  // byte 4
+    if ((digits | blanks) != bytes_of(0x80) || (digits & last_bytes) != last_bytes ||
+        (blanks & (digits << 8) & ~first_of_second) != 0) {
+        return false;
+    }
+    // Blanks read as zeros in front; add neighbours in pairs, then fours.
+    std::uint64_t d = w & bytes_of(0x0F);
+    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
+    out = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    return true;
+}
+
 std::string_view read_dtc_line(std::string_view line, SpaceWeatherRecord& record) noexcept {
     if (const std::string_view failed = detail::read_date(line, date_columns, record.date); !failed.empty()) {
         return failed;
     }
-    double sum = 0.0;
-    for (std::size_t k = 0; k < hours; ++k) {
-        const auto v =
-            detail::read_int<std::int32_t>(detail::trim_field(line.substr(hours_begin + k * hour_width, hour_width)));
-        if (!v) return "Dtc";
-        sum += static_cast<double>(*v);
+    // Summed as integers: every partial sum of 24 values of 32 bits is far
+    // below 2^53, so a float64 sum would be exact too, and give the same.
+    std::int64_t sum = 0;
+    for (std::size_t k = 0; k < hours; k += 2) {
+        std::uint64_t pair;
+        if (read_hour_pair(line.data() + hours_begin + k * hour_width, pair)) {
+            sum += static_cast<std::int64_t>((pair & 0xFFFF) + (pair >> 32));
+            continue;
+        }
+        for (std::size_t j = k; j < k + 2; ++j) {
+            const auto v = detail::read_int_field<std::int32_t>(line, hours_begin + j * hour_width, hour_width);
+            if (!v) return "Dtc";
+            sum += *v;
+        }
     }
-    record.set(Field::dtc, sum / static_cast<double>(hours));
+    record.set(Field::dtc, static_cast<double>(sum) / static_cast<double>(hours));
     return {};
 }
 

@@ -19,6 +19,7 @@
 #include "../../date.hpp"
 #include "../../error.hpp"
 #include "../../record.hpp"
+#include "../decimal.hpp"
 #include "../text.hpp"
 
 namespace tarnwick::parsers::set::detail {
@@ -85,6 +86,20 @@ template <class Int>
     return Date{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(left)};
 }
 
+// read_int of the trimmed field of `width` bytes at `begin`. The published
+// files pad their numbers with blanks, read here as one word; any other
+// form takes the general path.
+template <class Int>
+[[nodiscard]] inline std::optional<Int> read_int_field(std::string_view line, std::size_t begin,
+                                                       std::size_t width) noexcept {
+    std::uint64_t v;
+    if (width <= 8 && read_blank_padded_uint(line.data() + begin, width, line.size() - begin, v) &&
+        v <= static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
+        return static_cast<Int>(v);
+    }
+    return read_int<Int>(trim_field(line.substr(begin, width)));
+}
+
 // Where a format keeps the year and the day of the year: byte offset and
 // width of each field in the untrimmed line.
 struct DateColumns {
@@ -97,9 +112,9 @@ struct DateColumns {
 // The date of a data line. Returns the failure message, or an empty view
 // when `out` is set.
 [[nodiscard]] inline std::string_view read_date(std::string_view line, const DateColumns& columns, Date& out) noexcept {
-    const auto year = read_int<std::int32_t>(trim_field(line.substr(columns.year_begin, columns.year_width)));
+    const auto year = read_int_field<std::int32_t>(line, columns.year_begin, columns.year_width);
     if (!year) return "year";
-    const auto doy = read_int<std::uint16_t>(trim_field(line.substr(columns.doy_begin, columns.doy_width)));
+    const auto doy = read_int_field<std::uint16_t>(line, columns.doy_begin, columns.doy_width);
     if (!doy) return "doy";
     const auto date = date_from_doy(*year, *doy);
     if (!date) return "invalid day-of-year";
@@ -116,16 +131,7 @@ struct DateColumns {
 // An upper bound on the data lines of `bytes`: no more than its lines, and
 // no more than fit when each is `min_length` bytes plus its LF.
 [[nodiscard]] inline std::size_t max_data_lines(std::string_view bytes, std::size_t min_length) noexcept {
-    std::size_t lines = 1;
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p != end) {
-        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        if (lf == nullptr) break;
-        ++lines;
-        p = lf + 1;
-    }
-    return std::min(lines, (bytes.size() + 1) / (min_length + 1));
+    return std::min(count_lines(bytes), (bytes.size() + 1) / (min_length + 1));
 }
 
 // The reading loop of both formats: UTF-8 check of the whole buffer, lines
@@ -142,13 +148,17 @@ template <class ReadLine>
     LineReader lines(bytes);
     std::string_view line;
     std::size_t row = 0;
+    // Appending a copy of a blank record costs a few vector moves, where
+    // constructing one in place compiles to a slow-starting rep stos.
+    const SpaceWeatherRecord blank;
     while (lines.next(line)) {
         ++row;
         if (is_skipped(line)) continue;
         // Length in bytes of the line as split: a CR that went with its LF
         // does not count, any other CR does.
         if (line.size() < min_length) return SpaceWeatherError::parse(row, "line too short");
-        if (const std::string_view message = read_line(line, records.emplace_back()); !message.empty()) {
+        records.push_back(blank);
+        if (const std::string_view message = read_line(line, records.back()); !message.empty()) {
             return SpaceWeatherError::parse(row, std::string(message));
         }
     }
