@@ -21,6 +21,12 @@ void stable_sort_by_date(std::vector<SpaceWeatherRecord>& records) {
 }  // namespace
 
 SpaceWeatherStore SpaceWeatherStore::from_records(std::vector<SpaceWeatherRecord> records) {
+    // A published file has one line per day in date order: one pass finds
+    // that out, and such a series needs neither sorting nor combining.
+    const auto not_before = [](const SpaceWeatherRecord& a, const SpaceWeatherRecord& b) { return !(a.date < b.date); };
+    if (std::adjacent_find(records.begin(), records.end(), not_before) == records.end()) {
+        return SpaceWeatherStore(std::move(records));
+    }
     stable_sort_by_date(records);
     return SpaceWeatherStore(dedup_merge(std::move(records)));
 }
