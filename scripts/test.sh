@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the C++ unit tests, then, on each
-# supported Python (3.12 and 3.13, or those in TARNWICK_TEST_PYTHONS), the
-# installed wheel's pytest suite and a stub check.
+# Builds everything and runs every test:
+#   1. the C++ unit tests;
+#   2. on each supported Python (3.12 and 3.13, or those in
+#      TARNWICK_TEST_PYTHONS), the installed wheel's pytest suite and a check
+#      of the type stubs against the built module;
+#   3. the NumPy export against NumPy 1.26 (the wheel is built with NumPy 2);
+#   4. the C++ tests and the pytest suite under AddressSanitizer and
+#      UndefinedBehaviorSanitizer;
+#   5. a short run of each fuzz target (TARNWICK_FUZZ_SECONDS, default 15).
+# TARNWICK_QUICK=1 stops after step 2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -20,3 +27,11 @@ for version in ${TARNWICK_TEST_PYTHONS:-3.12 3.13}; do
     "$py" -m pytest -q tests/python
     "$py" -m mypy.stubtest tarnwick
 done
+
+[ "${TARNWICK_QUICK:-0}" = 1 ] && exit 0
+
+echo "== NumPy 1.26"
+bash scripts/check_numpy1.sh
+bash scripts/sanitize.sh 3.12
+echo "== Fuzzing"
+bash scripts/fuzz.sh "${TARNWICK_FUZZ_SECONDS:-15}"
