@@ -4,9 +4,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace tarnwick::parsers {
 
@@ -76,15 +73,6 @@ std::size_t count_lines(std::string_view text) noexcept {
 #endif
     for (; p != end; ++p) lf += *p == '\n' ? 1 : 0;
     return lf + (!text.empty() && text.back() != '\n' ? 1 : 0);
-}
-
-void advise_huge_pages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
 }
 
 std::size_t leading_space(std::string_view s) noexcept {

@@ -55,14 +55,6 @@ namespace tarnwick::parsers {
 // more for text after the last LF. Lets a reader size its result up front.
 [[nodiscard]] std::size_t count_lines(std::string_view text) noexcept;
 
-// Asks the system to back [data, data + bytes) with huge pages where it
-// can (Linux: madvise MADV_HUGEPAGE on the 2 MiB pages wholly inside).
-// A reader's result for a large file is written once from end to end, and
-// with 4 KiB pages the page faults of a fresh buffer cost as much as the
-// reading. Changes no content; does nothing for small buffers or where
-// the system has no such advice.
-void advise_huge_pages(void* data, std::size_t bytes) noexcept;
-
 // Splits text into lines at each LF. A CR directly before an LF goes with
 // it; any other CR stays in its line, also a CR ending a last line that has
 // no LF. Text after the last LF is a line only if it is not empty, so empty

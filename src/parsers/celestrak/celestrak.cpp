@@ -290,7 +290,6 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
     // At most one record per line after the header, and a record's line
     // holds at least a date "Y-M-D" and its LF: sized once, never grown.
     records.reserve(std::min(count_lines(bytes) - 1, (bytes.size() + 1) / 6));
-    advise_huge_pages(records.data(), records.capacity() * sizeof(SpaceWeatherRecord));
     std::size_t index = 0;
     const SpaceWeatherRecord blank;
     while (lines.next(line)) {

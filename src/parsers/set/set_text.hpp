@@ -145,7 +145,6 @@ template <class ReadLine>
     if (!is_valid_utf8(bytes)) return SpaceWeatherError::parse(0, "invalid utf-8");
     std::vector<SpaceWeatherRecord> records;
     records.reserve(max_data_lines(bytes, min_length));
-    advise_huge_pages(records.data(), records.capacity() * sizeof(SpaceWeatherRecord));
     LineReader lines(bytes);
     std::string_view line;
     std::size_t row = 0;
