@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+#include <algorithm>
 
 namespace tarnwick::python {
 
@@ -50,27 +52,48 @@ ssize_t read_some(int fd, char* into, std::size_t size) noexcept {
     return n;
 }
 
-}  // namespace
+// Holds the interpreter lock released for its lifetime. Opening and
+// reading may block for as long as the other end of a FIFO or a slow mount
+// likes; with the lock held, a FIFO fed by a thread of this process could
+// never be written to. Only system calls run meanwhile: nothing here
+// touches a Python object.
+class GilReleased {
+public:
+    GilReleased() noexcept : state_(PyEval_SaveThread()) {}
+    GilReleased(const GilReleased&) = delete;
+    GilReleased& operator=(const GilReleased&) = delete;
+    ~GilReleased() { PyEval_RestoreThread(state_); }
 
-std::optional<std::string> load_file(std::string_view path) {
-    if (path.find('\0') != std::string_view::npos) {
-        PyErr_SetString(PyExc_ValueError, "file name contained an unexpected NUL byte");
-        return std::nullopt;
-    }
-    const std::string name(path);
+private:
+    PyThreadState* state_;
+};
+
+struct FileContents {
+    std::string data;
+    int error = 0;  // errno of the failed step, 0 on success
+};
+
+FileContents read_whole_file(const std::string& name) {
+    FileContents out;
     int raw_fd;
     do {
         raw_fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     } while (raw_fd < 0 && errno == EINTR);
-    if (raw_fd < 0) return set_os_error(errno);
+    if (raw_fd < 0) {
+        out.error = errno;
+        return out;
+    }
     const FileDescriptor fd(raw_fd);
 
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return set_os_error(errno);
+    if (::fstat(fd.get(), &info) != 0) {
+        out.error = errno;
+        return out;
+    }
 
     // The size is only a hint: the file may change while it is read, and
     // special files report 0. Reading goes on until read(2) reports the end.
-    std::string data;
+    std::string& data = out.data;
     data.resize(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
     std::size_t used = 0;
     for (;;) {
@@ -79,7 +102,10 @@ std::optional<std::string> load_file(std::string_view path) {
             // whose size was right is never reallocated.
             char probe[64];
             const ssize_t n = read_some(fd.get(), probe, sizeof probe);
-            if (n < 0) return set_os_error(errno);
+            if (n < 0) {
+                out.error = errno;
+                return out;
+            }
             if (n == 0) break;
             data.append(probe, static_cast<std::size_t>(n));
             data.resize(data.size() + std::max<std::size_t>(data.size(), 8192));
@@ -87,12 +113,32 @@ std::optional<std::string> load_file(std::string_view path) {
             continue;
         }
         const ssize_t n = read_some(fd.get(), data.data() + used, data.size() - used);
-        if (n < 0) return set_os_error(errno);
+        if (n < 0) {
+            out.error = errno;
+            return out;
+        }
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
     }
     data.resize(used);
-    return data;
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> load_file(std::string_view path) {
+    if (path.find('\0') != std::string_view::npos) {
+        PyErr_SetString(PyExc_ValueError, "file name contained an unexpected NUL byte");
+        return std::nullopt;
+    }
+    const std::string name(path);
+    FileContents contents;
+    {
+        const GilReleased unlocked;
+        contents = read_whole_file(name);
+    }
+    if (contents.error != 0) return set_os_error(contents.error);
+    return std::move(contents.data);
 }
 
 }  // namespace tarnwick::python

@@ -230,7 +230,6 @@ def run_python(source, *args, timeout=120):
                           timeout=timeout, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
 
 
-@pytest.mark.xfail(reason="the constructors keep the interpreter lock while they wait in read(2)", strict=False)
 def test_fifo_written_by_a_thread_of_the_reading_process(tmp_path):
     # The writer thread needs the interpreter lock between its writes; the
     # reader waits in read(2) for those writes, so it must not hold the lock
