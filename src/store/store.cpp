@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 namespace tarnwick::store {
 
@@ -18,17 +19,30 @@ void stable_sort_by_date(std::vector<SpaceWeatherRecord>& records) {
     }
 }
 
+// Readers size their result for the most lines a file could hold, and
+// combining shortens it; a series lives long, so room it will never use
+// is handed back once it outweighs the records. Best effort: if the copy
+// cannot be had, the series simply keeps its room.
+void release_spare_room(std::vector<SpaceWeatherRecord>& records) noexcept {
+    if (records.capacity() - records.size() <= records.size() + 64) return;
+    try {
+        records.shrink_to_fit();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 }  // namespace
 
 SpaceWeatherStore SpaceWeatherStore::from_records(std::vector<SpaceWeatherRecord> records) {
     // A published file has one line per day in date order: one pass finds
     // that out, and such a series needs neither sorting nor combining.
     const auto not_before = [](const SpaceWeatherRecord& a, const SpaceWeatherRecord& b) { return !(a.date < b.date); };
-    if (std::adjacent_find(records.begin(), records.end(), not_before) == records.end()) {
-        return SpaceWeatherStore(std::move(records));
+    if (std::adjacent_find(records.begin(), records.end(), not_before) != records.end()) {
+        stable_sort_by_date(records);
+        records = dedup_merge(std::move(records));
     }
-    stable_sort_by_date(records);
-    return SpaceWeatherStore(dedup_merge(std::move(records)));
+    release_spare_room(records);
+    return SpaceWeatherStore(std::move(records));
 }
 
 std::vector<SpaceWeatherRecord> SpaceWeatherStore::dedup_merge(std::vector<SpaceWeatherRecord> records) {
