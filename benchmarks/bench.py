@@ -9,8 +9,8 @@ days, so every date stays valid and every file stays sorted):
 - queries: get(date) per call, get_range over all days, merge of the three
   published files, to_numpy, each against the floor of building the same
   number of datetime.date objects in Python;
-- memory: the RSS high-water mark while loading each file, in a fresh
-  subprocess, minus that of the same process just before the load.
+- memory: the growth of the RSS high-water mark while loading each file,
+  in a fresh subprocess whose mark is reset just before the load (Linux).
 
 Prints Markdown tables of medians and ratios; --readme writes them into
 benchmarks/README.md between its result markers. Never part of the tests.
@@ -22,6 +22,7 @@ from __future__ import annotations
 
 import argparse
 import datetime as dt
+import functools
 import gc
 import importlib.metadata
 import os
@@ -128,11 +129,13 @@ def scaled_text(text: str, fmt: Format, k: int) -> str:
 
 
 def samples(fn: Callable[[], object], repeats: int) -> list[float]:
-    """Seconds of each of `repeats` calls, after one untimed call."""
+    """Seconds of each of `repeats` calls, after one untimed call. The
+    garbage collector stays on, as it is for users, but is emptied once
+    first: a collection before every call would also empty the caches."""
+    gc.collect()
     fn()
     out = []
     for _ in range(repeats):
-        gc.collect()
         t0 = time.perf_counter()
         fn()
         out.append(time.perf_counter() - t0)
@@ -141,6 +144,21 @@ def samples(fn: Callable[[], object], repeats: int) -> list[float]:
 
 def median(fn: Callable[[], object], repeats: int) -> float:
     return statistics.median(samples(fn, repeats))
+
+
+def interleaved_medians(fns: dict[str, Callable[[], object]], repeats: int) -> dict[str, float]:
+    """Median seconds of each function, timed in turns (one call of each per
+    round) so that a change in the machine's load meets them all alike."""
+    gc.collect()
+    for fn in fns.values():
+        fn()
+    times: dict[str, list[float]] = {label: [] for label in fns}
+    for _ in range(repeats):
+        for label, fn in fns.items():
+            t0 = time.perf_counter()
+            fn()
+            times[label].append(time.perf_counter() - t0)
+    return {label: statistics.median(t) for label, t in times.items()}
 
 
 def fmt_ms(seconds: float) -> str:
@@ -199,7 +217,7 @@ def bench_loading(paths: dict[tuple[str, int], str], scales: list[int], repeats:
             path = paths[(name, k)]
             size = os.path.getsize(path)
             loaders = loaders_for(path, kind)
-            times = {label: median(fn, repeats[k]) for label, fn in loaders.items()}
+            times = interleaved_medians(loaders, repeats[k])
             ours_label = next(iter(loaders))
             ours = times[ours_label]
             n = len(loaders[ours_label]())
@@ -229,14 +247,16 @@ def bench_loading(paths: dict[tuple[str, int], str], scales: list[int], repeats:
 # ---- queries -----------------------------------------------------------------
 
 
+@functools.cache
 def date_floor(n: int) -> float:
-    """The cheapest way found to build n date objects in Python: the lower of
-    a comprehension over (year, month, day) and fromordinal over a range."""
+    """The cheapest way found to build n date objects in Python: the fastest
+    run of a comprehension over (year, month, day) and of fromordinal over a
+    range. Measured once per n, so every row of one size has the same floor."""
     first = dt.date(1950, 1, 1).toordinal()
     date = dt.date
     ymd = [(d.year, d.month, d.day) for d in map(date.fromordinal, range(first, first + n))]
-    by_fields = median(lambda: [date(y, m, d) for y, m, d in ymd], 9)
-    by_ordinal = median(lambda: list(map(date.fromordinal, range(first, first + n))), 9)
+    by_fields = min(samples(lambda: [date(y, m, d) for y, m, d in ymd], 15))
+    by_ordinal = min(samples(lambda: list(map(date.fromordinal, range(first, first + n))), 15))
     return min(by_fields, by_ordinal)
 
 
@@ -260,10 +280,15 @@ def bench_queries(data: Path) -> str:
     n = len(days)
     sample = random.Random(1).sample(days, min(20000, n))
     get = sw.get
-    per_call = median(lambda: [get(d) for d in sample], 9) / len(sample)
+
+    def get_all(days: list[dt.date]) -> None:
+        for d in days:
+            get(d)  # each result dropped at once, as a caller looking up days one by one would
+
+    per_call = median(lambda: get_all(sample), 9) / len(sample)
     rows.append(f"| get(date), held day, per call | {len(sample)} calls | {per_call * 1e9:.0f} ns | | |")
     missing = [dt.date(1000, 1, 1) + dt.timedelta(days=i) for i in range(len(sample))]
-    per_call = median(lambda: [get(d) for d in missing], 9) / len(missing)
+    per_call = median(lambda: get_all(missing), 9) / len(missing)
     rows.append(f"| get(date), day not held, per call | {len(missing)} calls | {per_call * 1e9:.0f} ns | | |")
 
     floor = date_floor(n)
@@ -309,8 +334,8 @@ def bench_queries(data: Path) -> str:
 # ---- memory ------------------------------------------------------------------
 
 MEMORY_PROBE = textwrap.dedent(
-    """
-    import resource, sys
+    r"""
+    import sys
     kind, path = sys.argv[1], sys.argv[2]
     if kind == "tarnwick":
         from tarnwick import SpaceWeather
@@ -320,14 +345,22 @@ MEMORY_PROBE = textwrap.dedent(
     elif kind == "pandas":
         import pandas as pd
         load = (lambda: pd.read_csv(path)) if sys.argv[3] == "csv" else (
-            lambda: pd.read_csv(path, sep=r"\\s+", comment="#", header=None))
+            lambda: pd.read_csv(path, sep=r"\s+", comment="#", header=None))
     else:
         import polars as pl
         load = lambda: pl.read_csv(path)
-    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+    def status_kib(key):
+        with open("/proc/self/status") as f:
+            return next(int(line.split()[1]) for line in f if line.startswith(key + ":"))
+
+    # Reset the high-water mark to what is resident now, so that neither
+    # the interpreter's start nor the imports count.
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")
+    before = status_kib("VmRSS")
     obj = load()
-    after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    print(len(obj), (after - before) * 1024)
+    print(len(obj), (status_kib("VmHWM") - before) * 1024)
     """
 )
 
