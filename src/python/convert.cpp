@@ -10,6 +10,8 @@ namespace tarnwick::python {
 
 namespace {
 
+InternedName datetime_name{"datetime"};
+InternedName date_class_name{"date"};
 InternedName year_name{"year"};
 InternedName month_name{"month"};
 InternedName day_name{"day"};
@@ -91,9 +93,16 @@ std::optional<Date> py_to_date(PyObject* obj) {
 }
 
 PyRef date_to_py(Date date) {
-    const PyRef datetime = PyRef::steal(PyImport_ImportModule("datetime"));
+    // The import goes through the interpreter's import machinery on every
+    // call, so a module replaced in sys.modules is seen at once; after the
+    // first import it is a lookup there. Interned names keep the lookup
+    // cheap: this runs once per record returned.
+    PyObject* module_name = datetime_name.get();
+    PyObject* class_name = date_class_name.get();
+    if (!module_name || !class_name) return {};
+    const PyRef datetime = PyRef::steal(PyImport_ImportModuleLevelObject(module_name, nullptr, nullptr, nullptr, 0));
     if (!datetime) return {};
-    const PyRef date_class = PyRef::steal(PyObject_GetAttrString(datetime.get(), "date"));
+    const PyRef date_class = PyRef::steal(PyObject_GetAttr(datetime.get(), class_name));
     if (!date_class) return {};
     const PyRef year = PyRef::steal(PyLong_FromLong(date.year));
     const PyRef month = PyRef::steal(PyLong_FromLong(date.month));
