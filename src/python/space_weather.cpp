@@ -263,12 +263,12 @@ PyType_Slot slots[] = {
 
 // No base-type flag (the class is final) and no GC flag (instances hold no
 // Python references). The "builtins." prefix makes __module__ "builtins".
-PyType_Spec spec{"builtins.SpaceWeather", sizeof(SpaceWeatherObject), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec{"builtins.SpaceWeather", sizeof(SpaceWeatherObject), 0, Py_TPFLAGS_DEFAULT, slots};
 
 }  // namespace
 
 PyTypeObject* space_weather_type() noexcept {
-    if (!cached_type) cached_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    if (!cached_type) cached_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     return cached_type;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "parsers/text.hpp"
+#include "reference.hpp"
 #include "test_support.hpp"
 
 namespace tarnwick::parsers {
@@ -89,39 +90,6 @@ TEST(Utf8, SequencesAtEveryAlignment) {
     }
 }
 
-// A plain decoder following the definition in the Unicode standard, one
-// character at a time, with no shortcuts.
-bool reference_valid_utf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        std::size_t len;
-        std::uint32_t cp;
-        std::uint32_t min;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            len = 2, cp = b & 0x1Fu, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3, cp = b & 0x0Fu, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4, cp = b & 0x07u, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (s.size() - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += len;
-    }
-    return true;
-}
-
 std::string random_valid_text(std::mt19937_64& rng) {
     std::string s;
     const std::size_t pieces = rng() % 12;
@@ -159,7 +127,7 @@ TEST(Utf8, AgreesWithReferenceDecoderOnMutatedText) {
                 default: s.resize(at); break;  // cut, possibly inside a character
             }
         }
-        const bool expected = reference_valid_utf8(s);
+        const bool expected = fuzz::utf8_ok(s);  // the plain decoder of the fuzz targets
         invalid_seen += expected ? 0 : 1;
         ASSERT_EQ(is_valid_utf8(s), expected) << "seed 20240917, round " << round << ": " << test::hex(s);
     }
