@@ -60,20 +60,6 @@ inline void expect_calendar_day(Date d) {
     if (d.month == 2 && d.day == 29) FUZZ_CHECK((d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0);
 }
 
-// The combining rule spelt out field by field: the first record of a day
-// that has a field gives it.
-inline void fill_gaps(SpaceWeatherRecord& kept, const SpaceWeatherRecord& later) {
-    for (std::size_t i = 0; i < field_count; ++i) {
-        const auto f = static_cast<Field>(i);
-        if (kept.has(f) || !later.has(f)) continue;
-        if (is_array_field(f)) {
-            kept.set_array(f, *later.get_array(f));
-        } else {
-            kept.set(f, *later.get(f));
-        }
-    }
-}
-
 // The store from `records`, then the store merged from the two halves cut
 // at `cut`: both must equal a per-day map built in input order.
 inline void check_store(const std::vector<SpaceWeatherRecord>& records, std::size_t cut) {

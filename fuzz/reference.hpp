@@ -309,4 +309,18 @@ inline Outcome solfsmy(std::string_view bytes) {
     });
 }
 
+// The combining rule spelt out field by field: the first record of a day
+// that has a field gives it.
+inline void fill_gaps(SpaceWeatherRecord& kept, const SpaceWeatherRecord& later) {
+    for (std::size_t i = 0; i < field_count; ++i) {
+        const auto f = static_cast<Field>(i);
+        if (kept.has(f) || !later.has(f)) continue;
+        if (is_array_field(f)) {
+            kept.set_array(f, *later.get_array(f));
+        } else {
+            kept.set(f, *later.get(f));
+        }
+    }
+}
+
 }  // namespace tarnwick::fuzz

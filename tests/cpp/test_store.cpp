@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "reference.hpp"
 #include "store/store.hpp"
 #include "test_support.hpp"
 
@@ -211,16 +212,7 @@ std::vector<SpaceWeatherRecord> reference_build(std::vector<SpaceWeatherRecord> 
     for (const auto& r : records) {
         auto [it, fresh] = days.try_emplace(r.date, r);
         if (fresh) continue;
-        SpaceWeatherRecord& kept = it->second;
-        for (std::size_t i = 0; i < field_count; ++i) {
-            const auto f = static_cast<Field>(i);
-            if (kept.has(f) || !r.has(f)) continue;
-            if (is_array_field(f)) {
-                kept.set_array(f, *r.get_array(f));
-            } else {
-                kept.set(f, *r.get(f));
-            }
-        }
+        fuzz::fill_gaps(it->second, r);
     }
     std::vector<SpaceWeatherRecord> out;
     for (auto& [d, r] : days) out.push_back(r);
