@@ -29,17 +29,53 @@ class _Record(TypedDict):
 
 @final
 class SpaceWeather:
+    """Daily space-weather indices, one record per day, sorted by date.
+
+    Made only by the three file constructors; merge series of different files
+    to get one record per day with all their values. Values are as published
+    (Kp in tenths); an absent value is None, or NaN in to_numpy().
+    """
+
     @staticmethod
-    def from_celestrak_csv(path: str) -> SpaceWeather: ...
+    def from_celestrak_csv(path: str) -> SpaceWeather:
+        """Read a CelesTrak space-weather CSV (SW-All.csv, SW-Last5Years.csv).
+
+        Fills f10_7_obs, f10_7_adj, ap_daily, ap_3hr and kp_3hr. Raises
+        ValueError for a file that cannot be read or is malformed.
+        """
     @staticmethod
-    def from_set_solfsmy(path: str) -> SpaceWeather: ...
+    def from_set_solfsmy(path: str) -> SpaceWeather:
+        """Read a SET SOLFSMY file: f10_7_jb, f10_7_jb_81c, s10_7, m10_7, y10_7.
+
+        Its last rows may be forecasts. Raises ValueError for a file that
+        cannot be read or is malformed.
+        """
     @staticmethod
-    def from_set_dtcfile(path: str) -> SpaceWeather: ...
-    def get(self, date: _DateLike) -> _Record | None: ...
-    def get_range(self, start: _DateLike, end: _DateLike) -> list[_Record]: ...
-    def merge(self, other: SpaceWeather) -> None: ...
-    def len(self) -> int: ...
-    def date_range(self) -> tuple[datetime.date, datetime.date] | None: ...
-    # Twelve NumPy arrays keyed by field name; see the README for shapes.
-    def to_numpy(self) -> dict[str, Any]: ...
-    def __len__(self) -> int: ...
+    def from_set_dtcfile(path: str) -> SpaceWeather:
+        """Read a SET DTCFILE; dtc is the mean of each day's 24 hourly values.
+
+        Raises ValueError for a file that cannot be read or is malformed.
+        """
+    def get(self, date: _DateLike) -> _Record | None:
+        """The record of the day with date's year, month and day, or None."""
+    def get_range(self, start: _DateLike, end: _DateLike) -> list[_Record]:
+        """The records from start to end inclusive, ascending; [] if none."""
+    def merge(self, other: SpaceWeather) -> None:
+        """Move other's days into this series, leaving other empty.
+
+        On a day both hold, this series keeps every field it has and takes
+        from other only the fields it lacks.
+        """
+    def len(self) -> int:
+        """The number of days held."""
+    def date_range(self) -> tuple[datetime.date, datetime.date] | None:
+        """The first and last day held, or None when empty."""
+    def to_numpy(self) -> dict[str, Any]:
+        """Twelve new NumPy arrays keyed by field name, one row per day.
+
+        "date" holds datetime.date objects; the nine scalar fields are float64
+        of shape (n,); ap_3hr and kp_3hr are float64 of shape (n, 8), (0, 0)
+        when empty. Absent values are NaN. Needs NumPy.
+        """
+    def __len__(self) -> int:
+        """The number of days held."""
