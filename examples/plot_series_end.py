@@ -20,7 +20,7 @@ HERE = Path(__file__).resolve().parent
 KINDS = (
     ("OBS", "observed", "tab:blue", "-"),
     ("INT", "interpolated", "tab:orange", "o"),
-    ("PRD", "daily forecast (45 days)", "tab:green", "-"),
+    ("PRD", "daily forecast", "tab:green", "-"),
     ("PRM", "monthly prediction", "tab:red", "o"),
 )
 
@@ -56,7 +56,7 @@ def main(out: str, path: str) -> None:
             pick = shown & (kind == code)
             if not pick.any():
                 continue
-            count = f"{code}, {label}"
+            count = f"{code}, {label}: {int((kind == code).sum())} rows"
             if style == "o":
                 ax.plot(days[pick], flux[pick], "o", ms=3, color=color, label=count)
             else:  # lines, broken where a day is missing
@@ -66,7 +66,7 @@ def main(out: str, path: str) -> None:
         ax.set_ylabel("F10.7 observed (sfu)")
         ax.grid(alpha=0.3)
     near.set_title(f"The end of the daily rows of {Path(path).name} and what follows them")
-    far.set_title("The whole file: five years of days, then one row a month for 15 years")
+    far.set_title("The whole file: daily rows, then one row a month")
     near.legend(loc="upper right", fontsize=8)
     gap_start = last_daily + np.timedelta64(1, "D")
     gap_end = days[kind == "PRM"].min() if (kind == "PRM").any() else gap_start
