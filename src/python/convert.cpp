@@ -85,9 +85,10 @@ public:
         if (api_) {
             // datetime's own class: its C constructor, which the class's
             // __new__ calls after parsing three ints, with the same range
-            // checks and errors. With the sys.modules lookup, a date takes
-            // 700 instructions instead of 2,900 through the import function
-            // and a call of the class (to_numpy: 1.7x the Python floor -> 0.85x).
+            // checks and errors. With the lookups above, a date takes 530
+            // instructions instead of 2,900 through the import function and
+            // a call of the class (to_numpy on SW-All.csv: 1.9x the time of
+            // its date column built in Python -> 0.8x).
             return PyRef::steal(api_->Date_FromDate(date.year, date.month, date.day, api_->DateType));
         }
         const PyRef year = PyRef::steal(PyLong_FromLong(date.year));
