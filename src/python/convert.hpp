@@ -4,17 +4,26 @@
 #include <Python.h>
 
 #include <optional>
+#include <span>
 
 #include "../date.hpp"
+#include "../index.hpp"
 #include "../record.hpp"
 #include "pyref.hpp"
 
 namespace tarnwick::python {
 
-// A new datetime.date for `date`, importing "datetime" afresh on every call;
-// an empty handle with the Python error set on failure (for instance
-// datetime's ValueError for a day that does not exist).
+// A new datetime.date for `date`, made by the class `date` of the module
+// that sys.modules holds as "datetime" at this moment (imported through the
+// import machinery only when absent there); an empty handle with the Python
+// error set on failure (for instance datetime's ValueError for a day that
+// does not exist, or whatever a replaced class raises).
 [[nodiscard]] PyRef date_to_py(Date date);
+
+// A new list of the dates of `records`, in order, each made as by
+// date_to_py; an empty handle with the Python error set at the first
+// failure.
+[[nodiscard]] PyRef date_list(std::span<const RecordRef> records);
 
 // The Date of any object with integer attributes year, month and day
 // (datetime.date, datetime.datetime, or a caller's own class), fetched and

@@ -185,9 +185,10 @@ PyRef export_numpy(const store::SpaceWeatherStore& store) {
     if (const auto range = store.date_range()) records = store.get_range(range->first, range->second);
     const std::size_t n = records.size();
 
-    // Every buffer at its final size before the pass; absent stays NaN.
-    PyRef dates = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    PyRef dates = date_list(records);
     if (!dates) return {};
+
+    // Every buffer at its final size before the pass; absent stays NaN.
     std::array<ColumnBuffer, scalar_columns.size()> columns;
     for (ColumnBuffer& column : columns) {
         column = absent_column(n);
@@ -201,9 +202,6 @@ PyRef export_numpy(const store::SpaceWeatherStore& store) {
 
     for (std::size_t i = 0; i < n; ++i) {
         const SpaceWeatherRecord& record = records[i];
-        PyRef date = date_to_py(record.date);
-        if (!date) return {};
-        PyList_SET_ITEM(dates.get(), static_cast<Py_ssize_t>(i), date.release());  // the list takes the date
         for (std::size_t c = 0; c < scalar_columns.size(); ++c) {
             if (const auto value = record.get(scalar_columns[c].field)) columns[c][i] = *value;
         }

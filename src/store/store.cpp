@@ -1,6 +1,7 @@
 #include "store.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <new>
 
@@ -76,10 +77,39 @@ void SpaceWeatherStore::merge(SpaceWeatherStore&& other) {
     records_ = dedup_merge(std::move(combined));
 }
 
+namespace {
+
+// Days from 1970-01-01 in the proleptic Gregorian calendar. Any month and
+// day give some number, so a date that does not exist is only a poor guess.
+constexpr std::int64_t day_number(Date date) noexcept {
+    const std::int64_t y = std::int64_t{date.year} - (date.month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t year_of_era = y - era * 400;
+    const std::int64_t month_from_march = date.month > 2 ? date.month - 3 : date.month + 9;
+    const std::int64_t day_of_year = (153 * month_from_march + 2) / 5 + date.day - 1;
+    return era * 146097 + year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year - 719468;
+}
+
+}  // namespace
+
 const SpaceWeatherRecord* SpaceWeatherStore::get(Date date) const noexcept {
-    const auto it = std::lower_bound(records_.begin(), records_.end(), date,
-                                     [](const SpaceWeatherRecord& r, Date d) { return r.date < d; });
-    if (it == records_.end() || it->date != date) return nullptr;
+    if (records_.empty()) return nullptr;
+    // A daily series has few gaps, so a day's distance from the first day
+    // is nearly always its index: one probe, where a binary search over
+    // 216-byte records misses the cache at most of its 15 steps on
+    // SW-All.csv. If the probe misses, it still halves the search.
+    // get(date) on random days of SW-All.csv, timed in turns: 2.22 -> 1.74
+    // us a call on a loaded machine (the Python layer included).
+    auto first = records_.begin();
+    auto last = records_.end();
+    const std::int64_t offset = day_number(date) - day_number(records_.front().date);
+    if (offset >= 0 && offset < static_cast<std::int64_t>(records_.size())) {
+        const auto guess = first + offset;
+        if (guess->date == date) return &*guess;
+        (guess->date < date ? first = guess + 1 : last = guess);
+    }
+    const auto it = std::lower_bound(first, last, date, [](const SpaceWeatherRecord& r, Date d) { return r.date < d; });
+    if (it == last || it->date != date) return nullptr;
     return &*it;
 }
 

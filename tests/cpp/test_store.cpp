@@ -285,5 +285,36 @@ TEST(StoreProperty, MergeEqualsBuildingFromBothInOrder) {
     }
 }
 
+// get() probes a day's distance from the first day before searching: its
+// answer must match a linear search on series with gaps, on days before,
+// inside and after them, and on days that do not exist.
+TEST(StoreProperty, GetMatchesLinearSearch) {
+    std::mt19937_64 rng(2011);
+    std::vector<Date> probes;
+    for (int y = 1999; y <= 2002; ++y) {
+        for (const std::uint8_t m : std::initializer_list<std::uint8_t>{0, 1, 2, 3, 12, 13, 255}) {
+            for (const std::uint8_t d : std::initializer_list<std::uint8_t>{0, 1, 2, 28, 29, 30, 31, 255}) {
+                probes.push_back({y, m, d});
+            }
+        }
+    }
+    for (std::uint8_t m = 1; m <= 12; ++m) {
+        for (std::uint8_t d = 1; d <= 31; ++d) probes.push_back({2000, m, d});  // a run of consecutive days
+    }
+    for (int round = 0; round < 200; ++round) {
+        std::vector<SpaceWeatherRecord> records;
+        for (const Date& d : probes) {
+            if (rng() % 8 != 0) records.push_back(rec(d));  // gaps of every length, invalid days too
+        }
+        std::shuffle(records.begin(), records.end(), rng);
+        const auto store = SpaceWeatherStore::from_records(records);
+        for (const Date& d : probes) {
+            const auto& held = store.records();
+            const auto it = std::find_if(held.begin(), held.end(), [&](const SpaceWeatherRecord& r) { return r.date == d; });
+            ASSERT_EQ(store.get(d), it == held.end() ? nullptr : &*it) << "seed 2011, round " << round;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick::store

@@ -1,6 +1,8 @@
 """get, get_range, date_range and len: dates in, dicts and datetime.date out."""
 
 import datetime
+import sys
+import types
 
 import pytest
 
@@ -23,6 +25,14 @@ class Index:
 
     def __index__(self):
         return self.value
+
+
+class DayBefore(datetime.date):
+    """A date subclass whose own `day` attribute wins over the stored one."""
+
+    @property
+    def day(self):
+        return super().day - 1
 
 
 class Boom(Exception):
@@ -101,7 +111,8 @@ def test_float_values_are_exact(make_csv):
     DateLike(2011, 3, 7),
     DateLike(Index(2011), Index(3), Index(7)),
     DateLike(2011, True * 3, 7),
-], ids=["date", "datetime", "aware-datetime", "plain-class", "index", "bool-arith"])
+    DayBefore(2011, 3, 8),
+], ids=["date", "datetime", "aware-datetime", "plain-class", "index", "bool-arith", "date-subclass"])
 def test_date_likes(csv_sw, date):
     assert csv_sw.get(date) == csv_sw.get(FLARE)
     assert csv_sw.get_range(date, date) == [csv_sw.get(FLARE)]
@@ -250,3 +261,49 @@ def test_failing_date_constructor_passes_through(csv_sw, monkeypatch):
         with pytest.raises(Boom) as info:
             call()
     assert info.value.args == ((1957, 10, 1),)
+
+
+class OtherDate(datetime.date):
+    pass
+
+
+def date_producers(sw):
+    calls = {"get": lambda: [sw.get(FLARE)["date"]],
+             "get_range": lambda: [r["date"] for r in sw.get_range(*ALL_DAYS)],
+             "date_range": lambda: list(sw.date_range())}
+    try:
+        import numpy  # noqa: F401
+        calls["to_numpy"] = lambda: list(sw.to_numpy()["date"])
+    except ImportError:
+        pass
+    return calls
+
+
+def test_datetime_module_replaced_in_sys_modules_is_used_at_once(csv_sw, monkeypatch):
+    # The first date made installs a second module: every later date of the
+    # same call must come from it.
+    def first_date(*args):
+        monkeypatch.setitem(sys.modules, "datetime", second)
+        return datetime.date(*args)
+    first = types.ModuleType("datetime")
+    first.date = first_date
+    second = types.ModuleType("datetime")
+    second.date = OtherDate
+    for name, call in date_producers(csv_sw).items():
+        monkeypatch.setitem(sys.modules, "datetime", first)
+        dates = call()
+        assert [type(d) for d in dates] == [datetime.date] + [OtherDate] * (len(dates) - 1), name
+        assert dates[0] == FLARE or name != "get"
+
+
+@pytest.mark.parametrize("entry, error", [("missing", None), (None, ModuleNotFoundError)])
+def test_datetime_module_absent_from_sys_modules_is_imported(csv_sw, monkeypatch, entry, error):
+    for name, call in date_producers(csv_sw).items():
+        if entry == "missing":
+            monkeypatch.delitem(sys.modules, "datetime")
+            assert all(type(d) is datetime.date for d in call()), name
+            assert sys.modules["datetime"].date is datetime.date
+        else:
+            monkeypatch.setitem(sys.modules, "datetime", entry)
+            with pytest.raises(error):
+                call()
