@@ -67,13 +67,13 @@ public:
         PyObject* name = datetime_name.get();
         PyObject* class_name = date_class_name.get();
         if (!name || !class_name) return std::nullopt;
-        PyRef module;
-        if (PyObject* modules = PyImport_GetModuleDict(); PyDict_CheckExact(modules)) {
-            PyObject* found = PyDict_GetItemWithError(modules, name);  // borrowed
-            if (!found && PyErr_Occurred()) return std::nullopt;
-            if (found && found != Py_None) module = PyRef::incref(found);
+        // PyImport_GetModule waits, as import does, for a module that
+        // another thread is still initialising.
+        PyRef module = PyRef::steal(PyImport_GetModule(name));
+        if (!module && PyErr_Occurred()) return std::nullopt;
+        if (!module || module.get() == Py_None) {
+            module = PyRef::steal(PyImport_ImportModuleLevelObject(name, nullptr, nullptr, nullptr, 0));
         }
-        if (!module) module = PyRef::steal(PyImport_ImportModuleLevelObject(name, nullptr, nullptr, nullptr, 0));
         if (!module) return std::nullopt;
         PyRef cls = class_of(module.get(), class_name);
         if (!cls) return std::nullopt;
