@@ -47,6 +47,26 @@ def test_class_cannot_be_called():
         object.__new__(SpaceWeather)
 
 
+def test_no_instance_without_a_constructed_store():
+    # Replacing __new__ would otherwise reach object.__new__, which hands
+    # out an instance whose store was never built.
+    code = textwrap.dedent("""
+        from tarnwick import SpaceWeather
+        try:
+            SpaceWeather.__new__ = staticmethod(lambda c: object.__new__(c))
+        except TypeError:
+            pass
+        for make in (lambda: SpaceWeather(), lambda: SpaceWeather.__new__(SpaceWeather),
+                     lambda: object.__new__(SpaceWeather)):
+            try:
+                print("made", len(make()))
+            except TypeError as e:
+                print(type(e).__name__)
+    """)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert (out.returncode, out.stdout.split()) == (0, ["TypeError"] * 3), out.stderr
+
+
 def test_class_cannot_be_subclassed():
     with pytest.raises(TypeError):
         class Sub(SpaceWeather):  # noqa: F841
