@@ -4,6 +4,13 @@
 #include "pyref.hpp"
 #include "space_weather.hpp"
 
+// Set by the build when the target interpreter is a debug build. Without
+// Py_DEBUG here, the module would still load there, but the interpreter's
+// reference-count bookkeeping would not see the module's own increments.
+#if defined(TARNWICK_DEBUG_INTERPRETER) && !defined(Py_DEBUG)
+#error "building for a debug interpreter, but Python.h was read without Py_DEBUG"
+#endif
+
 namespace tarnwick::python {
 
 namespace {
