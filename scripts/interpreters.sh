@@ -34,6 +34,11 @@ cleanup() {
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+# One run at a time per root: a second waits for the first.
+mkdir -p "$(dirname "$root")"
+exec 9>"$root.lock"
+flock 9
 mount_in() {  # mount_in TARGET MOUNT-ARGS...: mounts and remembers it for cleanup
     local target=$1; shift
     mkdir -p "$target"
@@ -55,12 +60,13 @@ mirror=${mirror:-http://deb.debian.org/debian}
 if ! root_whole; then
     echo "== Building the unstable root in $root"
     start=$(date +%s)
-    nothing_mounted_under "$root" || { echo "something is mounted under $root; not rebuilding it" >&2; exit 1; }
+    for dir in "$root" "$root.new"; do
+        nothing_mounted_under "$dir" || { echo "something is mounted under $dir; not rebuilding it" >&2; exit 1; }
+    done
     if ! command -v debootstrap >/dev/null; then
         apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
     fi
     rm -rf "$root" "$root.new"
-    mkdir -p "$(dirname "$root")"
     if ! debootstrap --variant=minbase --include="$(IFS=,; echo "${packages[*]}")" unstable "$root.new" "$mirror" \
             >"$root.log" 2>&1; then
         tail -n 20 "$root.log" >&2
