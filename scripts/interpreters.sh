@@ -20,6 +20,8 @@
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# debootstrap and chroot live in sbin, which a plain user PATH lacks.
+export PATH=$PATH:/usr/sbin:/sbin
 
 root=${TARNWICK_UNSTABLE_ROOT:-/var/cache/tarnwick/unstable-root}
 interpreters=${*:-3.14 3.15 3.14d}
