@@ -43,20 +43,12 @@ private:
     int fd_;
 };
 
-// read(2), retried while a signal interrupts it.
-ssize_t read_some(int fd, char* into, std::size_t size) noexcept {
-    ssize_t n;
-    do {
-        n = ::read(fd, into, size);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
 // Holds the interpreter lock released for its lifetime. Opening and
 // reading may block for as long as the other end of a FIFO or a slow mount
 // likes; with the lock held, a FIFO fed by a thread of this process could
 // never be written to. Only system calls run meanwhile: nothing here
-// touches a Python object.
+// touches a Python object, except the signal handlers run with the lock
+// re-taken.
 class GilReleased {
 public:
     GilReleased() noexcept : state_(PyEval_SaveThread()) {}
@@ -64,21 +56,46 @@ public:
     GilReleased& operator=(const GilReleased&) = delete;
     ~GilReleased() { PyEval_RestoreThread(state_); }
 
+    // Runs the Python signal handlers with the lock re-taken. False when
+    // one raised; its exception is then set.
+    [[nodiscard]] bool run_signal_handlers() noexcept {
+        PyEval_RestoreThread(state_);
+        const bool ok = PyErr_CheckSignals() == 0;
+        state_ = PyEval_SaveThread();
+        return ok;
+    }
+
 private:
     PyThreadState* state_;
 };
 
+// A system call that may block, interruptible the way Python's own open()
+// and read() are: when a signal interrupts it, the Python handlers run
+// (SIGINT's raises KeyboardInterrupt), and the call is retried unless one
+// raised. Returns -1 with errno EINTR when a handler raised.
+template <class Call>
+auto interruptible(GilReleased& unlocked, Call call) noexcept {
+    for (;;) {
+        const auto result = call();
+        if (result >= 0 || errno != EINTR) return result;
+        if (!unlocked.run_signal_handlers()) {
+            errno = EINTR;
+            return result;
+        }
+    }
+}
+
 struct FileContents {
     std::string data;
-    int error = 0;  // errno of the failed step, 0 on success
+    int error = 0;  // errno of the failed step, 0 on success; EINTR: a signal handler raised
 };
 
-FileContents read_whole_file(const std::string& name) {
+FileContents read_whole_file(const std::string& name, GilReleased& unlocked) {
     FileContents out;
-    int raw_fd;
-    do {
-        raw_fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (raw_fd < 0 && errno == EINTR);
+    const auto read_some = [&](int fd, char* into, std::size_t size) {
+        return interruptible(unlocked, [&] { return ::read(fd, into, size); });
+    };
+    const int raw_fd = interruptible(unlocked, [&] { return ::open(name.c_str(), O_RDONLY | O_CLOEXEC); });
     if (raw_fd < 0) {
         out.error = errno;
         return out;
@@ -134,9 +151,10 @@ std::optional<std::string> load_file(std::string_view path) {
     const std::string name(path);
     FileContents contents;
     {
-        const GilReleased unlocked;
-        contents = read_whole_file(name);
+        GilReleased unlocked;
+        contents = read_whole_file(name, unlocked);
     }
+    if (contents.error == EINTR && PyErr_Occurred()) return std::nullopt;  // a signal handler raised
     if (contents.error != 0) return set_os_error(contents.error);
     return std::move(contents.data);
 }

@@ -1,11 +1,15 @@
 // Initialisation of the extension module `tarnwick`.
 #include <Python.h>
 
-#include <cstdint>
-#include <optional>
-
 #include "pyref.hpp"
 #include "space_weather.hpp"
+
+// Set by the build when the target interpreter is a debug build. Without
+// Py_DEBUG here, the module would still load there, but the interpreter's
+// reference-count bookkeeping would not see the module's own increments.
+#if defined(TARNWICK_DEBUG_INTERPRETER) && !defined(Py_DEBUG)
+#error "building for a debug interpreter, but Python.h was read without Py_DEBUG"
+#endif
 
 namespace tarnwick::python {
 
@@ -15,11 +19,10 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT, "tarnwick", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
-// The module's one object and the interpreter it belongs to. Class and
-// interned names are process-wide, so a second interpreter is refused
-// rather than handed objects of the first.
+// The module's one object. Class and interned names are process-wide, so
+// only the main interpreter gets the module: any other is refused before
+// anything is created or recorded, and a refusal leaves no trace.
 PyObject* module_object = nullptr;
-std::optional<std::int64_t> owner_interpreter;
 
 // Appends `name` to the module's __all__ (created when missing) and sets
 // the attribute.
@@ -38,10 +41,7 @@ bool add_public(PyObject* module, const char* name, PyObject* value) noexcept {
 }
 
 PyObject* init_module() noexcept {
-    const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (interpreter < 0) return nullptr;
-    if (!owner_interpreter) owner_interpreter = interpreter;
-    if (*owner_interpreter != interpreter) {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
         PyErr_SetString(PyExc_ImportError, "tarnwick does not support sub-interpreters");
         return nullptr;
     }

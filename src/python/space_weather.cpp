@@ -262,8 +262,11 @@ PyType_Slot slots[] = {
 };
 
 // No base-type flag (the class is final) and no GC flag (instances hold no
-// Python references). The "builtins." prefix makes __module__ "builtins".
-PyType_Spec type_spec{"builtins.SpaceWeather", sizeof(SpaceWeatherObject), 0, Py_TPFLAGS_DEFAULT, slots};
+// Python references). Immutable, so that no assignment to __new__ can hand
+// out an instance whose store was never constructed: the file constructors
+// stay the only way in. The "builtins." prefix makes __module__ "builtins".
+PyType_Spec type_spec{"builtins.SpaceWeather", sizeof(SpaceWeatherObject), 0,
+                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
 
 }  // namespace
 

@@ -2,7 +2,9 @@
 
 import datetime
 import os
+import signal
 import subprocess
+import sys
 
 import pytest
 
@@ -158,6 +160,36 @@ def test_fifo_without_size_hint(tmp_path, data_dir):
     finally:
         writer.wait()
     assert len(sw) == 3
+
+
+@pytest.mark.parametrize("writer", ["none", "silent"])
+def test_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer):
+    # Without a writer, open(2) blocks; with a silent one, read(2) does.
+    fifo = tmp_path / "pipe"
+    os.mkfifo(fifo)
+    held = os.open(fifo, os.O_RDWR | os.O_NONBLOCK) if writer == "silent" else None
+    code = "import sys, tarnwick; print('ready', flush=True); tarnwick.SpaceWeather.from_celestrak_csv(sys.argv[1])"
+    child = subprocess.Popen([sys.executable, "-c", code, str(fifo)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "ready\n"
+        # A signal that lands before the call blocks is only noted by the
+        # interpreter, so it is sent again until the child ends (a hang guard
+        # of half a minute otherwise).
+        for _ in range(60):
+            child.send_signal(signal.SIGINT)
+            try:
+                child.wait(timeout=0.5)
+                break
+            except subprocess.TimeoutExpired:
+                pass
+    finally:
+        if child.poll() is None:
+            child.kill()
+        _, stderr = child.communicate()
+        if held is not None:
+            os.close(held)
+    assert stderr.rstrip().endswith("KeyboardInterrupt"), stderr
 
 
 REAL_FILES = [

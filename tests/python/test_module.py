@@ -47,6 +47,26 @@ def test_class_cannot_be_called():
         object.__new__(SpaceWeather)
 
 
+def test_no_instance_without_a_constructed_store():
+    # Replacing __new__ would otherwise reach object.__new__, which hands
+    # out an instance whose store was never built.
+    code = textwrap.dedent("""
+        from tarnwick import SpaceWeather
+        try:
+            SpaceWeather.__new__ = staticmethod(lambda c: object.__new__(c))
+        except TypeError:
+            pass
+        for make in (lambda: SpaceWeather(), lambda: SpaceWeather.__new__(SpaceWeather),
+                     lambda: object.__new__(SpaceWeather)):
+            try:
+                print("made", len(make()))
+            except TypeError as e:
+                print(type(e).__name__)
+    """)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert (out.returncode, out.stdout.split()) == (0, ["TypeError"] * 3), out.stderr
+
+
 def test_class_cannot_be_subclassed():
     with pytest.raises(TypeError):
         class Sub(SpaceWeather):  # noqa: F841
@@ -106,3 +126,32 @@ def test_sub_interpreter_is_refused(tmp_path):
     code = f"import tarnwick, _testcapi; _testcapi.run_in_subinterp({inner!r})"
     subprocess.run([sys.executable, "-c", code], check=True)
     assert report.read_text() == "ImportError: tarnwick does not support sub-interpreters"
+
+
+@pytest.mark.parametrize("config", ["isolated", "legacy"])
+def test_refusal_in_a_sub_interpreter_leaves_no_trace(tmp_path, config):
+    # The sub-interpreter asks first; the main interpreter must still get the module.
+    report = tmp_path / "report.txt"
+    inner = textwrap.dedent(f"""
+        try:
+            import tarnwick
+            result = "imported"
+        except ImportError:
+            result = "refused"
+        open({str(report)!r}, "w").write(result)
+    """)
+    code = textwrap.dedent(f"""
+        try:
+            import _interpreters
+            interp = _interpreters.create({config!r})
+        except ImportError:
+            import _xxsubinterpreters as _interpreters
+            interp = _interpreters.create(isolated={config == "isolated"})
+        _interpreters.run_string(interp, {inner!r})
+        _interpreters.destroy(interp)
+        import tarnwick
+        print(tarnwick.SpaceWeather.__name__)
+    """)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert report.read_text() == "refused"
+    assert (out.returncode, out.stdout.strip()) == (0, "SpaceWeather"), out.stderr
