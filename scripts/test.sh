@@ -5,6 +5,8 @@
 #      TARNWICK_TEST_PYTHONS), the installed wheel's pytest suite and a check
 #      of the type stubs against the built module;
 #   3. the NumPy export against NumPy 1.26 (the wheel is built with NumPy 2);
+#      then the sdist and the manylinux wheels, checked and tested without a
+#      compiler (scripts/dist.sh);
 #   4. the C++ tests and the pytest suite under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   5. a short run of each fuzz target (TARNWICK_FUZZ_SECONDS, default 15).
@@ -32,6 +34,8 @@ done
 
 echo "== NumPy 1.26"
 bash scripts/check_numpy1.sh
+echo "== Release files"
+bash scripts/dist.sh
 bash scripts/sanitize.sh 3.12
 echo "== Fuzzing"
 bash scripts/fuzz.sh "${TARNWICK_FUZZ_SECONDS:-15}"
