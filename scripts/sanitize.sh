@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
+require_packages libgtest-dev cmake g++
 
 version=${1:-3.12}
 build=${TARNWICK_SANITIZE_BUILD:-build/sanitize}
