@@ -1,4 +1,5 @@
-# Shared by the project's scripts: finds interpreters and prepares virtual environments.
+# Shared by the project's scripts: finds interpreters, prepares virtual
+# environments and checks for Debian packages.
 
 # The interpreter of Python version $1 (for example 3.12): $TARNWICK_PYTHON_<major><minor>
 # if set, else pyenv's installation, else python$1 on PATH.
@@ -22,4 +23,23 @@ make_venv() {
         "$dir/bin/python" -m pip install -q --upgrade pip >/dev/null
     fi
     echo "$dir/bin/python"
+}
+
+# The Debian packages among the arguments that are not installed, one a line.
+missing_packages() {
+    local pkg
+    for pkg in "$@"; do
+        [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" = "install ok installed" ] || echo "$pkg"
+    done
+}
+
+# Stops the calling script, naming the apt-get command, when any of the
+# Debian packages given is missing. Only the test command installs them.
+require_packages() {
+    local missing
+    missing=$(missing_packages "$@" | xargs)
+    [ -z "$missing" ] && return 0
+    echo "$(basename "$0") needs these Debian packages: $missing" >&2
+    echo "    apt-get install -y $missing    (bash scripts/test.sh installs them when run as root)" >&2
+    exit 2
 }

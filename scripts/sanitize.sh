@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
+require_packages libgtest-dev cmake g++
 
 version=${1:-3.12}
 build=${TARNWICK_SANITIZE_BUILD:-build/sanitize}
@@ -37,4 +38,4 @@ py=$venv/bin/python
 runtime="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)"
 LD_PRELOAD=$runtime PYTHONMALLOC=malloc PYTHONFAULTHANDLER=1 \
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$py" -m pytest -q -p no:cacheprovider tests/python
+    "$py" -m pytest -q -rs -p no:cacheprovider tests/python

@@ -1,8 +1,6 @@
-// The CelesTrak reader on real published files.
+// The CelesTrak reader on a real published file (examples/data/SW-Last5Years.csv).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "parsers/celestrak/celestrak.hpp"
@@ -11,18 +9,18 @@
 namespace tarnwick::parsers::celestrak {
 namespace {
 
-TEST(CelestrakFile, SwAllGivesEveryRowWithItsValues) {
-    const std::string bytes = test::read_shared_data("SW-All.csv");
-    if (bytes.empty()) GTEST_SKIP() << "SW-All.csv not available beside the project";
+TEST(CelestrakFile, LastFiveYearsGivesEveryRowWithItsValues) {
+    const std::string bytes = test::read_example_data("SW-Last5Years.csv");
+    ASSERT_FALSE(bytes.empty());
     auto result = parse(bytes);
     ASSERT_TRUE(result.ok()) << result.error().display();
     const auto& records = result.value();
-    ASSERT_EQ(records.size(), 25371u);
+    ASSERT_EQ(records.size(), 2190u);  // 1956 OBS, 6 INT, 45 PRD and 183 PRM lines
 
     const auto& first = records.front();
-    EXPECT_EQ(first.date, (Date{1957, 10, 1}));
+    EXPECT_EQ(first.date, (Date{2021, 1, 1}));
     ASSERT_NE(first.get_array(Field::kp_3hr), nullptr);
-    EXPECT_EQ(*first.get_array(Field::kp_3hr), (Array8{43, 40, 30, 20, 37, 23, 43, 37}));  // tenths, as published
+    EXPECT_EQ(*first.get_array(Field::kp_3hr), (Array8{0, 3, 7, 3, 3, 13, 7, 7}));  // tenths, as published
 
     // Monthly prediction rows: no Kp/Ap cells, flux present.
     const auto& last = records.back();
@@ -30,19 +28,19 @@ TEST(CelestrakFile, SwAllGivesEveryRowWithItsValues) {
     EXPECT_FALSE(last.has(Field::kp_3hr));
     EXPECT_FALSE(last.has(Field::ap_3hr));
     EXPECT_FALSE(last.has(Field::ap_daily));
-    EXPECT_TRUE(last.has(Field::f10_7_obs));
-    EXPECT_TRUE(last.has(Field::f10_7_adj));
+    EXPECT_EQ(last.get(Field::f10_7_obs), 69.8);
+    EXPECT_EQ(last.get(Field::f10_7_adj), 70.0);
 }
 
-TEST(CelestrakFile, FlareDayKeepsItsHighFlux) {
-    const std::string bytes = test::read_shared_data("SW-All.csv");
-    if (bytes.empty()) GTEST_SKIP() << "SW-All.csv not available beside the project";
-    auto result = parse(bytes);
+TEST(CelestrakFile, StormDayKeepsItsExtremeIndices) {
+    auto result = parse(test::read_example_data("SW-Last5Years.csv"));
     ASSERT_TRUE(result.ok());
     bool found = false;
     for (const auto& r : result.value()) {
-        if (r.date == Date{2011, 3, 7}) {
-            EXPECT_EQ(r.get(Field::f10_7_obs), 938.6);
+        if (r.date == Date{2024, 5, 11}) {
+            EXPECT_EQ(r.get(Field::ap_daily), 271.0);
+            EXPECT_EQ(*r.get_array(Field::kp_3hr), (Array8{90, 83, 83, 90, 87, 83, 77, 77}));
+            EXPECT_EQ(*r.get_array(Field::ap_3hr), (Array8{400, 236, 236, 400, 300, 236, 179, 179}));
             found = true;
         }
     }

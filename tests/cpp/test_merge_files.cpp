@@ -1,4 +1,4 @@
-// Series read from the three published formats, merged into one.
+// Series read from the three published files shipped in examples/data, merged into one.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -14,10 +14,10 @@ namespace tarnwick {
 namespace {
 
 TEST(MergeFiles, CelestrakSolfsmyAndDtcfileMakeOneRecordPerDay) {
-    const std::string csv = test::read_shared_data("SW-All.csv");
-    const std::string sol = test::read_shared_data("SOLFSMY.TXT");
-    const std::string dtc = test::read_shared_data("DTCFILE.TXT");
-    if (csv.empty() || sol.empty() || dtc.empty()) GTEST_SKIP() << "published files not available beside the project";
+    const std::string csv = test::read_example_data("SW-Last5Years.csv");
+    const std::string sol = test::read_example_data("SOLFSMY_2021-2024.TXT");
+    const std::string dtc = test::read_example_data("DTCFILE_2021-2024.TXT");
+    ASSERT_FALSE(csv.empty() || sol.empty() || dtc.empty());
 
     auto csv_records = parsers::celestrak::parse(csv);
     auto sol_records = parsers::set::parse_solfsmy(sol);
@@ -39,6 +39,7 @@ TEST(MergeFiles, CelestrakSolfsmyAndDtcfileMakeOneRecordPerDay) {
 
     const auto& records = merged.records();
     ASSERT_EQ(records.size(), all_days.size());
+    EXPECT_EQ(records.size(), 2190u);  // the SET years lie inside the CSV's span
     for (std::size_t i = 1; i < records.size(); ++i) ASSERT_LT(records[i - 1].date, records[i].date) << i;
 
     const auto day = merged.get_range({2021, 6, 1}, {2021, 6, 1});

@@ -1,5 +1,5 @@
-// The SET readers on published files: the excerpts kept under tests/data,
-// and the whole files when they are available beside the project.
+// The SET readers on published files: the short excerpts under tests/data
+// and the four years of each file shipped in examples/data.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,39 +56,43 @@ TEST(SetFiles, SolfsmyExcerpt) {
     EXPECT_EQ(parse_solfsmy(test::read_test_data("solfsmy_excerpt_crlf.txt")).value(), records);
 }
 
-TEST(SetFiles, WholeDtcfile) {
-    const std::string bytes = test::read_shared_data("DTCFILE.TXT");
-    if (bytes.empty()) GTEST_SKIP() << "DTCFILE.TXT not available beside the project";
+TEST(SetFiles, DtcfileYears) {
+    const std::string bytes = test::read_example_data("DTCFILE_2021-2024.TXT");
+    ASSERT_FALSE(bytes.empty());
     const auto records = read_ok(parse_dtcfile(bytes));
-    ASSERT_EQ(records.size(), 10154u);
-    EXPECT_EQ(records.front().date, (Date{1997, 1, 1}));
+    ASSERT_EQ(records.size(), 1388u);
+    EXPECT_EQ(records.front().date, (Date{2021, 1, 1}));
     EXPECT_EQ(records.back().date, (Date{2024, 10, 19}));
-    EXPECT_EQ(records.front().get(Field::dtc), 894.0 / 24.0);
+    EXPECT_EQ(records.front().get(Field::dtc), 336.0 / 24.0);
     expect_strictly_ascending(records);
 }
 
-TEST(SetFiles, WholeSolfsmy) {
-    const std::string bytes = test::read_shared_data("SOLFSMY.TXT");
-    if (bytes.empty()) GTEST_SKIP() << "SOLFSMY.TXT not available beside the project";
+TEST(SetFiles, SolfsmyYears) {
+    const std::string bytes = test::read_example_data("SOLFSMY_2021-2024.TXT");
+    ASSERT_FALSE(bytes.empty());
     const auto records = read_ok(parse_solfsmy(bytes));
-    ASSERT_EQ(records.size(), 10544u);
+    ASSERT_EQ(records.size(), 1461u);
     const auto& first = records.front();
-    EXPECT_EQ(first.date, (Date{1997, 1, 1}));
-    EXPECT_EQ(records.back().date, (Date{2025, 11, 13}));
-    EXPECT_EQ(first.get(Field::f10_7_jb), 72.4);
-    EXPECT_EQ(first.get(Field::f10_7_jb_81c), 78.0);
-    EXPECT_EQ(first.get(Field::s10_7), 74.0);
-    EXPECT_EQ(first.get(Field::m10_7), 65.4);
-    EXPECT_EQ(first.get(Field::y10_7), 61.9);
+    EXPECT_EQ(first.date, (Date{2021, 1, 1}));
+    EXPECT_EQ(records.back().date, (Date{2024, 12, 31}));
+    EXPECT_EQ(first.get(Field::f10_7_jb), 80.0);
+    EXPECT_EQ(first.get(Field::f10_7_jb_81c), 83.0);
+    EXPECT_EQ(first.get(Field::s10_7), 74.4);
+    EXPECT_EQ(first.get(Field::m10_7), 90.9);
+    EXPECT_EQ(first.get(Field::y10_7), 89.1);
     expect_strictly_ascending(records);
 }
 
-TEST(SetFiles, OlderSolfsmyIssueEndsWithTheDtcfile) {
-    const std::string bytes = test::read_shared_data("SOLFSMY_2024-10-19.TXT");
-    if (bytes.empty()) GTEST_SKIP() << "SOLFSMY_2024-10-19.TXT not available beside the project";
-    const auto records = read_ok(parse_solfsmy(bytes));
-    ASSERT_EQ(records.size(), 10154u);
-    EXPECT_EQ(records.back().date, (Date{2024, 10, 19}));
+TEST(SetFiles, SolfsmyCutAtTheDtcfileEndHasTheDtcfileDays) {
+    // An issue of SOLFSMY published on the DTCFILE's day ends on the same day.
+    std::string sol = test::read_example_data("SOLFSMY_2021-2024.TXT");
+    const std::size_t cut = sol.find('\n', sol.find("  2024 293 "));
+    ASSERT_NE(cut, std::string::npos);
+    sol.resize(cut + 1);
+    const auto sol_records = read_ok(parse_solfsmy(sol));
+    const auto dtc_records = read_ok(parse_dtcfile(test::read_example_data("DTCFILE_2021-2024.TXT")));
+    ASSERT_EQ(sol_records.size(), dtc_records.size());
+    for (std::size_t i = 0; i < sol_records.size(); ++i) ASSERT_EQ(sol_records[i].date, dtc_records[i].date) << i;
 }
 
 }  // namespace

@@ -24,9 +24,9 @@ inline std::string read_file(const std::string& path) {
 
 inline std::string read_test_data(const std::string& name) { return read_file(std::string(TARNWICK_TEST_DATA) + "/" + name); }
 
-// The published files kept beside the project; "" when they are not there.
-inline std::string read_shared_data(const std::string& name) {
-    return read_file(std::string(TARNWICK_SHARED_DATA) + "/" + name);
+// The excerpts of the published files shipped in examples/data.
+inline std::string read_example_data(const std::string& name) {
+    return read_file(std::string(TARNWICK_EXAMPLE_DATA) + "/" + name);
 }
 
 // The UTF-8 bytes of a code point (surrogates are encoded like any other

@@ -10,8 +10,8 @@ from builders import CSV_HEADER
 SpaceWeather = tarnwick.SpaceWeather
 
 DATA_DIR = Path(__file__).resolve().parent.parent / "data"
-# The full published files kept beside the checkout, when they are there.
-SHARED_DATA_DIR = Path(__file__).resolve().parents[3] / "shared" / "data"
+# Excerpts of the published files, shipped for the demo and the examples.
+EXAMPLE_DATA_DIR = Path(__file__).resolve().parents[2] / "examples" / "data"
 
 
 @pytest.fixture
@@ -20,10 +20,8 @@ def data_dir():
 
 
 @pytest.fixture
-def shared_data_dir():
-    if not SHARED_DATA_DIR.is_dir():
-        pytest.skip("the published data files are not beside the checkout")
-    return SHARED_DATA_DIR
+def example_data_dir():
+    return EXAMPLE_DATA_DIR
 
 
 @pytest.fixture

@@ -193,28 +193,27 @@ def test_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer):
 
 
 REAL_FILES = [
-    ("from_celestrak_csv", "SW-All.csv", (datetime.date(1957, 10, 1), datetime.date(2041, 10, 1))),
-    ("from_celestrak_csv", "SW-Last5Years.csv", (datetime.date(2021, 1, 1), datetime.date(2041, 10, 1))),
-    ("from_set_solfsmy", "SOLFSMY.TXT", (datetime.date(1997, 1, 1), datetime.date(2025, 11, 13))),
-    ("from_set_dtcfile", "DTCFILE.TXT", (datetime.date(1997, 1, 1), datetime.date(2024, 10, 19))),
+    ("from_celestrak_csv", "SW-Last5Years.csv", 2190, (datetime.date(2021, 1, 1), datetime.date(2041, 10, 1))),
+    ("from_set_solfsmy", "SOLFSMY_2021-2024.TXT", 1461, (datetime.date(2021, 1, 1), datetime.date(2024, 12, 31))),
+    ("from_set_dtcfile", "DTCFILE_2021-2024.TXT", 1388, (datetime.date(2021, 1, 1), datetime.date(2024, 10, 19))),
 ]
 
 
-@pytest.mark.parametrize("constructor, name, span", REAL_FILES)
-def test_published_files(shared_data_dir, constructor, name, span):
-    sw = build(constructor, str(shared_data_dir / name))
-    assert sw.date_range() == span
+@pytest.mark.parametrize("constructor, name, length, span", REAL_FILES)
+def test_published_files(example_data_dir, constructor, name, length, span):
+    sw = build(constructor, str(example_data_dir / name))
+    assert (len(sw), sw.date_range()) == (length, span)
 
 
-def test_published_files_merge(shared_data_dir):
-    sw = SpaceWeather.from_celestrak_csv(str(shared_data_dir / "SW-All.csv"))
-    solfsmy = SpaceWeather.from_set_solfsmy(str(shared_data_dir / "SOLFSMY.TXT"))
-    dtc = SpaceWeather.from_set_dtcfile(str(shared_data_dir / "DTCFILE.TXT"))
+def test_published_files_merge(example_data_dir):
+    sw = SpaceWeather.from_celestrak_csv(str(example_data_dir / "SW-Last5Years.csv"))
+    solfsmy = SpaceWeather.from_set_solfsmy(str(example_data_dir / "SOLFSMY_2021-2024.TXT"))
+    dtc = SpaceWeather.from_set_dtcfile(str(example_data_dir / "DTCFILE_2021-2024.TXT"))
     n = len(sw)
     sw.merge(solfsmy)
     sw.merge(dtc)
     assert len(sw) == n  # SET days all lie inside the CSV's span of daily lines
     assert len(solfsmy) == len(dtc) == 0
-    day = sw.get(datetime.date(2011, 3, 7))
-    assert (day["f10_7_obs"], day["f10_7_jb"], day["dtc"]) == (938.6, 160.5, day["dtc"])
-    assert day["dtc"] is not None
+    day = sw.get(datetime.date(2021, 6, 1))
+    # CelesTrak's observed flux, SET's JB2008 flux and the mean of the day's 24 DTC values
+    assert (day["f10_7_obs"], day["f10_7_jb"], day["s10_7"], day["dtc"]) == (75.2, 75.0, 63.5, 13.0)

@@ -256,9 +256,9 @@ def test_repeated_calls_leak_nothing(make_csv, bad_last_day):
         assert rss_bytes() - rss < 40 * 2**20
 
 
-def test_published_file_agrees_with_pandas(shared_data_dir):
+def test_published_file_agrees_with_pandas(example_data_dir):
     pd = pytest.importorskip("pandas")
-    path = shared_data_dir / "SW-All.csv"
+    path = example_data_dir / "SW-Last5Years.csv"
     # Correctly rounded parsing; pandas 3 does that by default and deprecates the option.
     exact = {} if int(pd.__version__.split(".")[0]) >= 3 else {"float_precision": "round_trip"}
     df = pd.read_csv(path, na_values=["9999.9", "99999", "999.9"], **exact)
