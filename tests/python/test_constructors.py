@@ -168,7 +168,10 @@ def test_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer):
     fifo = tmp_path / "pipe"
     os.mkfifo(fifo)
     held = os.open(fifo, os.O_RDWR | os.O_NONBLOCK) if writer == "silent" else None
-    code = "import sys, tarnwick; print('ready', flush=True); tarnwick.SpaceWeather.from_celestrak_csv(sys.argv[1])"
+    # A child started with SIGINT ignored (a background job of a script) keeps
+    # it ignored: the handler is set in the child itself.
+    code = ("import signal, sys, tarnwick; signal.signal(signal.SIGINT, signal.default_int_handler); "
+            "print('ready', flush=True); tarnwick.SpaceWeather.from_celestrak_csv(sys.argv[1])")
     child = subprocess.Popen([sys.executable, "-c", code, str(fifo)],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
