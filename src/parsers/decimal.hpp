@@ -112,10 +112,16 @@ constexpr std::uint64_t bytes_below(std::size_t n) noexcept {
 }
 
 // Eight digit values 0..9, one per byte, the most significant at the
-// lowest address: their number, adding neighbours in pairs, fours, eights.
-constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
+// lowest address of each four: the numbers of the two fours, in the low
+// and the high half, adding neighbours in pairs and then in fours.
+constexpr std::uint64_t four_digit_halves(std::uint64_t d) noexcept {
     d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
-    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+}
+
+// The same eight digits as one number.
+constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
+    d = four_digit_halves(d);
     return (d * 10000 + (d >> 32)) & 0xFFFFFFFFULL;
 }
 

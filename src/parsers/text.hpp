@@ -3,16 +3,21 @@
 // None of these functions allocates or throws; views point into the input.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
+#include <vector>
+
+#include "scan.hpp"
 
 namespace tarnwick::parsers {
 
 // Strict UTF-8: no overlong form, no encoded surrogate (U+D800..U+DFFF),
 // nothing above U+10FFFF, no sequence cut short by the end of the input.
-// A byte-order mark is an ordinary character.
-[[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+// A byte-order mark is an ordinary character. The readers check it in
+// their structural pass; this is that check alone.
+[[nodiscard]] inline bool is_valid_utf8(std::string_view bytes) noexcept { return Scanner(bytes).valid_utf8(); }
 
 // Length in bytes of the Unicode White_Space character at the start (or at
 // the end) of `s`, or 0 if there is none. White_Space is U+0009..U+000D,
@@ -51,9 +56,17 @@ namespace tarnwick::parsers {
 
 [[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
 
-// The number of lines LineReader yields for `text`: one per LF, and one
-// more for text after the last LF. Lets a reader size its result up front.
-[[nodiscard]] std::size_t count_lines(std::string_view text) noexcept;
+// Reserves room for the records of `left` bytes of lines like the first
+// data line (`length` bytes before its LF), with a quarter to spare, but
+// never for more lines than fit at `min_length` bytes each (shorter than
+// any published line). Published files are read into this one allocation;
+// a file of other lines grows the vector geometrically, and blank lines,
+// which make no record, never reserve room by their number.
+template <class T>
+void reserve_lines(std::vector<T>& records, std::size_t left, std::size_t length, std::size_t min_length) {
+    const std::size_t expected = left / (length + 1);
+    records.reserve(std::min(expected + expected / 4 + 16, left / (min_length + 1) + 1));
+}
 
 // Splits text into lines at each LF. A CR directly before an LF goes with
 // it; any other CR stays in its line, also a CR ending a last line that has

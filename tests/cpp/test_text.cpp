@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <random>
 #include <string>
@@ -12,6 +13,18 @@
 #include "parsers/text.hpp"
 #include "reference.hpp"
 #include "test_support.hpp"
+
+// The second ctest pass sets TARNWICK_TEST_PORTABLE_KERNEL: every reader
+// in every test then takes the portable structural kernel.
+namespace {
+class PortableKernel : public ::testing::Environment {
+    void SetUp() override {
+        const char* forced = std::getenv("TARNWICK_TEST_PORTABLE_KERNEL");
+        tarnwick::parsers::force_portable_kernel(forced != nullptr && *forced == '1');
+    }
+};
+[[maybe_unused]] const auto* const portable_kernel = ::testing::AddGlobalTestEnvironment(new PortableKernel);
+}  // namespace
 
 namespace tarnwick::parsers {
 namespace {

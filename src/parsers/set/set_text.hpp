@@ -20,6 +20,7 @@
 #include "../../error.hpp"
 #include "../../record.hpp"
 #include "../decimal.hpp"
+#include "../scan.hpp"
 #include "../text.hpp"
 
 namespace tarnwick::parsers::set::detail {
@@ -128,40 +129,41 @@ struct DateColumns {
     return t.empty() || t.front() == '#';
 }
 
-// An upper bound on the data lines of `bytes`: no more than its lines, and
-// no more than fit when each is `min_length` bytes plus its LF.
-[[nodiscard]] inline std::size_t max_data_lines(std::string_view bytes, std::size_t min_length) noexcept {
-    return std::min(count_lines(bytes), (bytes.size() + 1) / (min_length + 1));
-}
-
-// The reading loop of both formats: UTF-8 check of the whole buffer, lines
-// numbered from 1 with blank and comment lines counted, the length check,
-// then `read_line(line, record)` on each data line. `read_line` fills the
-// record (whose date and fields start empty) and returns the failure
-// message, or an empty view. The first failure ends the read.
+// The reading loop of both formats: lines numbered from 1 with blank and
+// comment lines counted, the length check, then `read_line(line, record)`
+// on each data line. `read_line` fills the record (whose date and fields
+// start empty) and returns the failure message, or an empty view. The
+// first failure ends the read. The UTF-8 check runs in the same pass over
+// the text, and its failure wins over any other.
 template <class ReadLine>
 [[nodiscard]] Result<std::vector<SpaceWeatherRecord>> read_data_lines(std::string_view bytes, std::size_t min_length,
                                                                       ReadLine read_line) {
-    if (!is_valid_utf8(bytes)) return SpaceWeatherError::parse(0, "invalid utf-8");
+    Scanner scan(bytes);
+    const auto fail = [&](std::size_t row, std::string_view message) {
+        if (!scan.valid_utf8()) return SpaceWeatherError::parse(0, "invalid utf-8");
+        return SpaceWeatherError::parse(row, std::string(message));
+    };
     std::vector<SpaceWeatherRecord> records;
-    records.reserve(max_data_lines(bytes, min_length));
-    LineReader lines(bytes);
-    std::string_view line;
-    std::size_t row = 0;
     // Appending a copy of a blank record costs a few vector moves, where
     // constructing one in place compiles to a slow-starting rep stos.
     const SpaceWeatherRecord blank;
-    while (lines.next(line)) {
+    std::size_t row = 0;
+    for (std::size_t p = 0, lf; p < bytes.size(); p = lf + 1) {
         ++row;
+        lf = scan.next_lf(p);
+        // A CR that goes with its LF is not part of the line and does not
+        // count towards its length; any other CR does.
+        const std::size_t end = lf < bytes.size() && lf > p && bytes[lf - 1] == '\r' ? lf - 1 : lf;
+        const std::string_view line = bytes.substr(p, end - p);
         if (is_skipped(line)) continue;
-        // Length in bytes of the line as split: a CR that went with its LF
-        // does not count, any other CR does.
-        if (line.size() < min_length) return SpaceWeatherError::parse(row, "line too short");
+        if (line.size() < min_length) return fail(row, "line too short");
+        if (records.capacity() == 0) reserve_lines(records, bytes.size() - p, line.size(), min_length);
         records.push_back(blank);
         if (const std::string_view message = read_line(line, records.back()); !message.empty()) {
-            return SpaceWeatherError::parse(row, std::string(message));
+            return fail(row, message);
         }
     }
+    if (!scan.valid_utf8()) return SpaceWeatherError::parse(0, "invalid utf-8");
     return records;
 }
 
