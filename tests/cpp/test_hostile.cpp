@@ -224,7 +224,7 @@ TEST(HostileStore, ManyRecordsOfFewDays) {
     std::vector<SpaceWeatherRecord> records;
     for (int i = 0; i < 200'000; ++i) {
         SpaceWeatherRecord r(Date{2000 + i % 7, 1, 1});
-        r.set(static_cast<Field>(i % 5 == 4 ? 10 : i % 5), static_cast<double>(i));
+        r.set(ScalarField::of(static_cast<Field>(i % 5 == 4 ? 10 : i % 5)), static_cast<double>(i));
         records.push_back(r);
     }
     auto a = store::SpaceWeatherStore::from_records(records);

@@ -77,7 +77,7 @@ constexpr std::uint8_t ap_group_target = first_value_target + 19;
 constexpr std::uint8_t kp_group_target = ap_group_target + 1;
 constexpr unsigned ap_slot = 3;
 constexpr unsigned kp_slot = 11;
-constexpr Field scalar_fields[] = {Field::f10_7_obs, Field::f10_7_adj, Field::ap_daily};
+constexpr ScalarField scalar_fields[] = {Field::f10_7_obs, Field::f10_7_adj, Field::ap_daily};
 
 std::vector<std::uint8_t> column_targets(std::size_t date, std::size_t obs, std::size_t adj, std::size_t ap_daily,
                                          const ArrayCols& ap, const ArrayCols& kp) {
@@ -196,7 +196,7 @@ std::size_t read_data_line(Scanner& scan, const char* text, std::size_t p, const
     for (unsigned i = 0; i < 3; ++i) {
         if ((seen >> i) & 1u) rec.set(scalar_fields[i], values[i]);
     }
-    const auto set_group = [&](Field f, unsigned slot) {
+    const auto set_group = [&](ArrayField f, unsigned slot) {
         if (((seen >> slot) & 0xFFu) != 0xFFu) return;
         Array8 a;
         std::copy_n(values + slot, 8, a.begin());

@@ -37,10 +37,7 @@ bool read_hour_pair(const char* p, std::uint64_t& out) noexcept {
         (blanks & (digits << 8) & ~first_of_second) != 0) {
         return false;
     }
-    // Blanks read as zeros in front; add neighbours in pairs, then fours.
-    std::uint64_t d = w & bytes_of(0x0F);
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
-    out = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    out = four_digit_halves(w & bytes_of(0x0F));  // blanks read as zeros in front
     return true;
 }
 
