@@ -12,6 +12,7 @@
 #pragma once
 
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -129,6 +130,7 @@ constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
 // With eight bytes readable it is one load: a copy of fewer bytes into a
 // word on the stack would be read back before the copy could be forwarded.
 inline std::uint64_t load_field(const char* p, std::size_t width, std::size_t readable) noexcept {
+    assert(width >= 1 && width <= 8 && width <= readable);
     std::uint64_t w = 0;
     if (readable >= 8) {
         std::memcpy(&w, p, 8);

@@ -46,7 +46,8 @@ void split_commas(std::string_view line, std::vector<std::string_view>& cells) {
 // parse_date_cell's general path.
 enum class IsoDate { other_form, valid, invalid };
 
-IsoDate read_iso_date(const char* p, Date& out) noexcept {
+IsoDate read_iso_date(const char* p, [[maybe_unused]] std::size_t readable, Date& out) noexcept {
+    assert(readable >= 10);
     if (p[4] != '-' || p[7] != '-') return IsoDate::other_form;
     constexpr std::size_t digit_at[] = {0, 1, 2, 3, 5, 6, 8, 9};
     unsigned d[10];
@@ -177,7 +178,7 @@ std::size_t read_data_line(Scanner& scan, const char* text, std::size_t p, const
             stop = scan.next_separator();
             if (target == date_target) {
                 Date d;
-                const IsoDate form = stop - p == 10 ? read_iso_date(text + p, d) : IsoDate::other_form;
+                const IsoDate form = stop - p == 10 ? read_iso_date(text + p, stop - p, d) : IsoDate::other_form;
                 if (form == IsoDate::valid) {
                     date = d;
                 } else if (form == IsoDate::other_form) {
@@ -221,7 +222,7 @@ std::optional<std::size_t> find_column(const HeaderMap& header, std::string_view
 std::optional<Date> parse_date_cell(std::string_view cell) noexcept {
     if (cell.size() == 10) {
         Date d;
-        const IsoDate form = read_iso_date(cell.data(), d);
+        const IsoDate form = read_iso_date(cell.data(), cell.size(), d);
         if (form == IsoDate::valid) return d;
         if (form == IsoDate::invalid) return std::nullopt;
     }
