@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -67,34 +66,5 @@ void reserve_lines(std::vector<T>& records, std::size_t left, std::size_t length
     const std::size_t expected = left / (length + 1);
     records.reserve(std::min(expected + expected / 4 + 16, left / (min_length + 1) + 1));
 }
-
-// Splits text into lines at each LF. A CR directly before an LF goes with
-// it; any other CR stays in its line, also a CR ending a last line that has
-// no LF. Text after the last LF is a line only if it is not empty, so empty
-// text has no lines and a final LF starts no further line.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) noexcept : rest_(text) {}
-
-    // Stores the next line in `line` and returns true, or returns false at the end.
-    bool next(std::string_view& line) noexcept {
-        if (rest_.empty()) return false;
-        const char* begin = rest_.data();
-        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', rest_.size()));
-        if (lf == nullptr) {
-            line = rest_;
-            rest_ = {};
-            return true;
-        }
-        const char* end = lf;
-        if (end != begin && end[-1] == '\r') --end;
-        line = std::string_view(begin, static_cast<std::size_t>(end - begin));
-        rest_.remove_prefix(static_cast<std::size_t>(lf - begin) + 1);
-        return true;
-    }
-
-private:
-    std::string_view rest_;
-};
 
 }  // namespace tarnwick::parsers
