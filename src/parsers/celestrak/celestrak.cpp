@@ -283,11 +283,15 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
     for (std::size_t row = 2; p < size; ++row) {
         ++p;  // past the LF
         if (p == size) break;
-        const auto c = static_cast<unsigned char>(text[p]);
-        if (c <= 0x20 || c >= 0x80) {
-            const std::size_t lf = c == '\n' ? p : scan.next_lf(p);
-            if (is_blank(std::string_view(text + p, lf - p))) {
-                p = lf;
+        // A line is blank when White_Space runs from its start to its LF.
+        // Stepping over it here keeps the scanner on the line's chunk.
+        if (const auto c = static_cast<unsigned char>(text[p]); c <= 0x20 || c >= 0x80) {
+            std::size_t q = p;
+            for (std::size_t n = 1; q < size && text[q] != '\n' && n != 0; q += n) {
+                n = leading_space(bytes.substr(q));
+            }
+            if (q == size || text[q] == '\n') {
+                p = q;
                 continue;
             }
         }
