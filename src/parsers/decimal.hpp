@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <limits>
 #include <string_view>
+#include <type_traits>
 
 namespace tarnwick::parsers {
 
@@ -81,6 +83,30 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     double v;
     if (parse_decimal_into(text, v)) return v;
     return std::nullopt;
+}
+
+// An integer: an optional sign and one or more ASCII digits, nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
+// Leading zeros are free; the value is range-checked digit by digit, so any
+// number of digits is safe.
+template <class Int>
+[[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
+    static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || (std::is_signed_v<Int> && text.front() == '-'))) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Largest magnitude: one more on the negative side of a signed type.
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<Int>::max()) + (negative ? 1u : 0u);
+    std::uint64_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+        if (v > limit) return std::nullopt;
+    }
+    if (negative) return static_cast<Int>(-static_cast<std::int64_t>(v));
+    return static_cast<Int>(v);
 }
 
 // Fixed-width fields, as the SET files write their numbers: blanks, then

@@ -8,7 +8,7 @@ std::size_t leading_space(std::string_view s) noexcept {
     const std::size_t n = s.size();
     if (n == 0) return 0;
     const unsigned char b = p[0];
-    if (b < 0x80) return (b == ' ' || (b >= 0x09 && b <= 0x0D)) ? 1 : 0;
+    if (b < 0x80) return is_ascii_space(b) ? 1 : 0;
     if (b == 0xC2) return (n >= 2 && (p[1] == 0x85 || p[1] == 0xA0)) ? 2 : 0;
     if (n < 3) return 0;
     if (b == 0xE1) return (p[1] == 0x9A && p[2] == 0x80) ? 3 : 0;  // U+1680
@@ -26,7 +26,7 @@ std::size_t trailing_space(std::string_view s) noexcept {
     const std::size_t n = s.size();
     if (n == 0) return 0;
     const auto last = static_cast<unsigned char>(s[n - 1]);
-    if (last < 0x80) return (last == ' ' || (last >= 0x09 && last <= 0x0D)) ? 1 : 0;
+    if (last < 0x80) return is_ascii_space(last) ? 1 : 0;
     // Every multi-byte White_Space character ends in a continuation byte and
     // starts with C2, E1, E2 or E3, which are always lead bytes, so matching
     // the last two or three bytes cannot split a longer character.

@@ -18,6 +18,9 @@ namespace tarnwick::parsers {
 // their structural pass; this is that check alone.
 [[nodiscard]] inline bool is_valid_utf8(std::string_view bytes) noexcept { return Scanner(bytes).valid_utf8(); }
 
+// The ASCII White_Space characters: U+0009..U+000D and U+0020.
+constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+
 // Length in bytes of the Unicode White_Space character at the start (or at
 // the end) of `s`, or 0 if there is none. White_Space is U+0009..U+000D,
 // U+0020, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F,
@@ -37,16 +40,15 @@ namespace tarnwick::parsers {
         const auto back = static_cast<unsigned char>(s.back());
         if (front > 0x20 && front < 0x80 && back > 0x20 && back < 0x80) return s;
     }
-    const auto ascii_space = [](unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
     while (!s.empty()) {
         const auto c = static_cast<unsigned char>(s.front());
-        std::size_t n = ascii_space(c) ? 1 : 0;
+        std::size_t n = is_ascii_space(c) ? 1 : 0;
         if (n == 0 && (c < 0x80 || (n = leading_space(s)) == 0)) break;
         s.remove_prefix(n);
     }
     while (!s.empty()) {
         const auto c = static_cast<unsigned char>(s.back());
-        std::size_t n = ascii_space(c) ? 1 : 0;
+        std::size_t n = is_ascii_space(c) ? 1 : 0;
         if (n == 0 && (c < 0x80 || (n = trailing_space(s)) == 0)) break;
         s.remove_suffix(n);
     }

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "parsers/decimal.hpp"
-#include "parsers/set/set_text.hpp"
+#include "parsers/text.hpp"
 #include "test_support.hpp"
 
 namespace tarnwick::parsers {
@@ -225,10 +225,10 @@ TEST(FastPaths, AgreeWithTheGeneralPathOnEveryShortText) {
                 ASSERT_EQ(bits(v), bits(*general)) << text;
             }
 
-            const std::string_view trimmed = set::detail::trim_field(text);
+            const std::string_view trimmed = trim(text);
             std::uint64_t u = 0;
             if (read_blank_padded_uint(text.data(), width, width, u)) {
-                const auto i = set::detail::read_int<std::int32_t>(trimmed);
+                const auto i = read_int<std::int32_t>(trimmed);
                 ASSERT_TRUE(i.has_value()) << text;
                 ASSERT_EQ(u, static_cast<std::uint64_t>(*i)) << text;
             }

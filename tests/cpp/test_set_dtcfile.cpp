@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "parsers/set/set.hpp"
-#include "parsers/set/set_text.hpp"
+#include "parsers/decimal.hpp"
+#include "parsers/text.hpp"
 #include "test_set_lines.hpp"
 #include "test_support.hpp"
 
@@ -137,7 +138,7 @@ TEST(SetDtcfile, HourPairsAgreeWithTheGeneralPath) {
         DtcFields f;
         f.hours[n % 24] = text;
         const auto r = parse_dtcfile(make_dtc_line(f) + "\n");
-        const auto v = detail::read_int<std::int32_t>(detail::trim_field(text));
+        const auto v = read_int<std::int32_t>(trim(text));
         if (!v) {
             test::expect_parse_error(r, 1, "Dtc");
             continue;

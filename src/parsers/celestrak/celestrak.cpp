@@ -14,19 +14,6 @@ namespace tarnwick::parsers::celestrak {
 
 namespace {
 
-// An optional '+' then one or more ASCII digits, at most `max`.
-std::optional<std::uint32_t> parse_unsigned(std::string_view s, std::uint32_t max) noexcept {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    std::uint64_t v = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + static_cast<std::uint64_t>(c - '0');
-        if (v > max) return std::nullopt;  // leading zeros never reach this
-    }
-    return static_cast<std::uint32_t>(v);
-}
-
 void split_commas(std::string_view line, std::vector<std::string_view>& cells) {
     cells.clear();
     std::size_t start = 0;
@@ -230,9 +217,11 @@ std::optional<Date> parse_date_cell(std::string_view cell) noexcept {
     if (h1 == std::string_view::npos) return std::nullopt;
     const std::size_t h2 = text.find('-', h1 + 1);
     if (h2 == std::string_view::npos || text.find('-', h2 + 1) != std::string_view::npos) return std::nullopt;
-    const auto year = parse_unsigned(text.substr(0, h1), 2147483647u);
-    const auto month = parse_unsigned(text.substr(h1 + 1, h2 - h1 - 1), 255);
-    const auto day = parse_unsigned(text.substr(h2 + 1), 255);
+    // No part holds a '-', which separates them: the year cannot be
+    // negative, and a month or day past 255 is out of range like 13 or 32.
+    const auto year = read_int<std::int32_t>(text.substr(0, h1));
+    const auto month = read_int<std::uint16_t>(text.substr(h1 + 1, h2 - h1 - 1));
+    const auto day = read_int<std::uint16_t>(text.substr(h2 + 1));
     if (!year || !month || !day) return std::nullopt;
     if (*month < 1 || *month > 12 || *day < 1 || *day > 31) return std::nullopt;
     return Date{static_cast<std::int32_t>(*year), static_cast<std::uint8_t>(*month), static_cast<std::uint8_t>(*day)};

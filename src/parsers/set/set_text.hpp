@@ -25,47 +25,6 @@
 
 namespace tarnwick::parsers::set::detail {
 
-constexpr bool is_ascii_space(unsigned char b) noexcept {
-    return b == ' ' || (b >= 0x09 && b <= 0x0D);
-}
-
-// trim() with the ASCII blanks that pad every fixed-width field stripped
-// inline; only a field that still starts or ends in a non-ASCII byte goes
-// through the full White_Space test.
-[[nodiscard]] inline std::string_view trim_field(std::string_view s) noexcept {
-    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 || static_cast<unsigned char>(s.back()) >= 0x80)) {
-        return trim(s);
-    }
-    return s;
-}
-
-// A trimmed integer field: an optional sign and one or more ASCII digits,
-// nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
-// Leading zeros are free; the value is range-checked digit by digit, so any
-// number of digits is safe.
-template <class Int>
-[[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
-    static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || (std::is_signed_v<Int> && text.front() == '-'))) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Largest magnitude: one more on the negative side of a signed type.
-    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<Int>::max()) + (negative ? 1u : 0u);
-    std::uint64_t v = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + static_cast<std::uint64_t>(c - '0');
-        if (v > limit) return std::nullopt;
-    }
-    if (negative) return static_cast<Int>(-static_cast<std::int64_t>(v));
-    return static_cast<Int>(v);
-}
-
 // Gregorian rule for any signed year. C++ '%' keeps the dividend's sign, so
 // a negative multiple still gives 0 and every test below is exact.
 [[nodiscard]] constexpr bool is_leap_year(std::int32_t year) noexcept {
@@ -98,7 +57,7 @@ template <class Int>
         v <= static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
         return static_cast<Int>(v);
     }
-    return read_int<Int>(trim_field(line.substr(begin, width)));
+    return read_int<Int>(trim(line.substr(begin, width)));
 }
 
 // Where a format keeps the year and the day of the year: byte offset and

@@ -41,7 +41,7 @@ std::string_view read_solfsmy_line(std::string_view line, SpaceWeatherRecord& re
         const char* const field = line.data() + column.begin;
         const std::size_t readable = line.size() - column.begin;
         if (!read_blank_padded_decimal(field, value_width, readable, v) &&
-            !parse_decimal_into(detail::trim_field(line.substr(column.begin, value_width)), v)) {
+            !parse_decimal_into(trim(line.substr(column.begin, value_width)), v)) {
             return column.name;
         }
         record.set(column.field, v);
