@@ -75,7 +75,10 @@ public:
         }
     }
 
-    // Scans what is left and tells whether the whole text is valid UTF-8.
+    // Scans what is left and tells whether the whole text is valid UTF-8:
+    // no overlong form, no encoded surrogate (U+D800..U+DFFF), nothing
+    // above U+10FFFF, no sequence cut short by the end of the text. A
+    // byte-order mark is an ordinary character.
     [[nodiscard]] bool valid_utf8() noexcept {
         while (chunk_end_ < text_.size()) scan_chunk();
         return valid_;

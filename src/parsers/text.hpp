@@ -1,6 +1,6 @@
-// Text handling shared by every reader: strict UTF-8, lines, White_Space.
-//
-// None of these functions allocates or throws; views point into the input.
+// Text handling shared by every reader: White_Space, and sizing the
+// result by lines. (UTF-8 and line ends are found by the structural pass,
+// scan.hpp.) Nothing here throws but std::bad_alloc; views point into the input.
 #pragma once
 
 #include <algorithm>
@@ -8,15 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan.hpp"
-
 namespace tarnwick::parsers {
-
-// Strict UTF-8: no overlong form, no encoded surrogate (U+D800..U+DFFF),
-// nothing above U+10FFFF, no sequence cut short by the end of the input.
-// A byte-order mark is an ordinary character. The readers check it in
-// their structural pass; this is that check alone.
-[[nodiscard]] inline bool is_valid_utf8(std::string_view bytes) noexcept { return Scanner(bytes).valid_utf8(); }
 
 // The ASCII White_Space characters: U+0009..U+000D and U+0020.
 constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
