@@ -1,7 +1,9 @@
 // Throughput of each reader on its own, in MB/s of input, on the published
 // files and on synthetic files 10x and 100x their size built from them.
 //
-//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]
+//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]
+//
+// --portable forces the structural pass's portable kernel instead of AVX2.
 //
 // Every case is timed N times (fewer on the larger inputs) and the best run
 // gives the MB/s; the median is printed beside it for the spread. Every
@@ -280,6 +282,8 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--portable") {
+            parsers::force_portable_kernel(true);
         } else if (a == "--only" && i + 1 < argc) {
             only = argv[++i];
         } else if (a == "--scales" && i + 1 < argc) {
@@ -290,7 +294,7 @@ int main(int argc, char** argv) {
                 p = *end == ',' ? end + 1 : end;
             }
         } else {
-            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]\n", argv[0]);
             return 2;
         }
     }
