@@ -1,7 +1,9 @@
 // Throughput of each reader on its own, in MB/s of input, on the published
 // files and on synthetic files 10x and 100x their size built from them.
 //
-//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]
+//   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]
+//
+// --portable forces the structural pass's portable kernel instead of AVX2.
 //
 // Every case is timed N times (fewer on the larger inputs) and the best run
 // gives the MB/s; the median is printed beside it for the spread. Every
@@ -23,6 +25,7 @@
 #include "parsers/celestrak/celestrak.hpp"
 #include "parsers/decimal.hpp"
 #include "parsers/set/set.hpp"
+#include "parsers/scan.hpp"
 #include "parsers/text.hpp"
 #include "store/store.hpp"
 
@@ -97,11 +100,17 @@ struct Format {
     std::function<std::string(std::string_view, std::int64_t day, std::int64_t shift)> moved;
 };
 
+// The lines of `text` by the readers' rule: split at LF, a CR before the
+// LF dropped, no line after a final LF.
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> out;
-    parsers::LineReader lines(text);
-    std::string_view line;
-    while (lines.next(line)) out.push_back(line);
+    while (!text.empty()) {
+        const std::size_t lf = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, lf);
+        if (lf < text.size() && line.ends_with('\r')) line.remove_suffix(1);
+        out.push_back(line);
+        text.remove_prefix(std::min(lf + 1, text.size()));
+    }
     return out;
 }
 
@@ -235,12 +244,10 @@ void bench_reader(const std::string& label, std::string_view text, Reader reader
 
 // The pieces the readers are made of, on one text, for a profile in MB/s.
 void bench_parts(const std::string& label, std::string_view text, int runs) {
-    report(label + " utf8 check", text.size(), 0, time_runs(runs, [&] { sink += parsers::is_valid_utf8(text); }));
-    std::size_t lines = split_lines(text).size();
-    report(label + " line split", text.size(), lines, time_runs(runs, [&] {
-               parsers::LineReader reader(text);
-               std::string_view line;
-               while (reader.next(line)) sink += line.size();
+    report(label + " utf8 check", text.size(), 0, time_runs(runs, [&] { sink += parsers::Scanner(text).valid_utf8(); }));
+    report(label + " structural pass", text.size(), 0, time_runs(runs, [&] {
+               parsers::Scanner scan(text);
+               for (std::size_t p = 0; p < text.size(); p = scan.next_separator()) sink += p;
            }));
 }
 
@@ -275,6 +282,8 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--portable") {
+            parsers::force_portable_kernel(true);
         } else if (a == "--only" && i + 1 < argc) {
             only = argv[++i];
         } else if (a == "--scales" && i + 1 < argc) {
@@ -285,7 +294,7 @@ int main(int argc, char** argv) {
                 p = *end == ',' ? end + 1 : end;
             }
         } else {
-            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]\n", argv[0]);
             return 2;
         }
     }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parsers/scan.hpp"
 #include "reference.hpp"
 #include "store/store.hpp"
 
@@ -26,6 +27,23 @@
 namespace tarnwick::fuzz {
 
 inline std::size_t line_count(std::string_view bytes) { return lines_of(bytes).size(); }
+
+// `read(bytes)` with the CPU's structural kernel, after checking that the
+// portable kernel gives the same answer.
+template <class Read>
+Result<std::vector<SpaceWeatherRecord>> read_both_ways(Read read, std::string_view bytes) {
+    parsers::force_portable_kernel(true);
+    const auto portable = read(bytes);
+    parsers::force_portable_kernel(false);
+    auto got = read(bytes);
+    FUZZ_CHECK(got.ok() == portable.ok());
+    if (got.ok()) {
+        FUZZ_CHECK(got.value() == portable.value());
+    } else {
+        FUZZ_CHECK(got.error() == portable.error());
+    }
+    return got;
+}
 
 inline void expect_same(const Result<std::vector<SpaceWeatherRecord>>& got, const Outcome& want) {
     if (const auto* records = std::get_if<0>(&want)) {

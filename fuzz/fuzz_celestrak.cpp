@@ -9,7 +9,7 @@ using namespace tarnwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto got = parsers::celestrak::parse(bytes);
+    const auto got = fuzz::read_both_ways(parsers::celestrak::parse, bytes);
     fuzz::expect_same(got, fuzz::celestrak(bytes));
     if (!got) {
         const SpaceWeatherError& e = got.error();

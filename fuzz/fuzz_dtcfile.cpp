@@ -10,7 +10,7 @@ using namespace tarnwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto got = parsers::set::parse_dtcfile(bytes);
+    const auto got = fuzz::read_both_ways(parsers::set::parse_dtcfile, bytes);
     fuzz::expect_same(got, fuzz::dtcfile(bytes));
     if (!got) {
         static constexpr std::string_view fields[] = {"Dtc"};

@@ -9,7 +9,7 @@ using namespace tarnwick;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto got = parsers::set::parse_solfsmy(bytes);
+    const auto got = fuzz::read_both_ways(parsers::set::parse_solfsmy, bytes);
     fuzz::expect_same(got, fuzz::solfsmy(bytes));
     if (!got) {
         static constexpr std::string_view fields[] = {"F10.7", "F81c", "S10.7", "M10.7", "Y10.7"};

@@ -222,7 +222,7 @@ inline Outcome celestrak(std::string_view bytes) {
                 all = v.has_value();
                 if (all) a[k] = *v;
             }
-            if (all) r.set_array(field, a);
+            if (all) r.set_array(ArrayField::of(field), a);
         }
         out.push_back(r);
     }
@@ -303,7 +303,7 @@ inline Outcome solfsmy(std::string_view bytes) {
         for (std::size_t i = 0; i < 5; ++i) {
             const auto v = decimal(strip(line.substr(at[i].first, 6)));
             if (!v) return names[i];
-            r.set(at[i].second, *v);
+            r.set(ScalarField::of(at[i].second), *v);
         }
         return {};
     });
@@ -316,9 +316,9 @@ inline void fill_gaps(SpaceWeatherRecord& kept, const SpaceWeatherRecord& later)
         const auto f = static_cast<Field>(i);
         if (kept.has(f) || !later.has(f)) continue;
         if (is_array_field(f)) {
-            kept.set_array(f, *later.get_array(f));
+            kept.set_array(ArrayField::of(f), *later.get_array(f));
         } else {
-            kept.set(f, *later.get(f));
+            kept.set(ScalarField::of(f), *later.get(f));
         }
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,29 @@ constexpr bool is_array_field(Field f) noexcept {
 
 using Array8 = std::array<double, 8>;
 
+// A field of one kind (scalar or array), as the setters take it. Made from
+// a Field constant its kind is checked while compiling, so that
+// set(Field::ap_3hr, v) or set_array(Field::dtc, a) does not compile; a
+// Field known only at run time goes through of(), which asserts the kind.
+template <bool Array>
+class FieldOfKind {
+public:
+    consteval FieldOfKind(Field f) : field_(f) {  // NOLINT: implicit on purpose
+        if (is_array_field(f) != Array) throw "a field of the other kind";
+    }
+    static FieldOfKind of(Field f) noexcept {
+        assert(is_array_field(f) == Array);
+        return FieldOfKind(f, 0);
+    }
+    [[nodiscard]] constexpr Field field() const noexcept { return field_; }
+
+private:
+    constexpr FieldOfKind(Field f, int) noexcept : field_(f) {}
+    Field field_;
+};
+using ScalarField = FieldOfKind<false>;
+using ArrayField = FieldOfKind<true>;
+
 // Records are moved through sort and merge, so absence is a bit in one
 // mask rather than an std::optional per field: 216 bytes instead of ~300,
 // and "absent" stays distinct from every float, NaN included.
@@ -47,24 +71,26 @@ public:
     [[nodiscard]] bool has(Field f) const noexcept { return (present_ & bit(f)) != 0; }
     [[nodiscard]] bool all_absent() const noexcept { return present_ == 0; }
 
-    // Scalar fields.
+    // Scalar fields; absent for an array field.
     [[nodiscard]] std::optional<double> get(Field f) const noexcept {
-        if (!has(f)) return std::nullopt;
+        assert(!is_array_field(f));
+        if (!has(f) || is_array_field(f)) return std::nullopt;
         return scalars_[scalar_slot(f)];
     }
-    void set(Field f, double v) noexcept {
-        scalars_[scalar_slot(f)] = v;
-        present_ = static_cast<std::uint16_t>(present_ | bit(f));
+    void set(ScalarField f, double v) noexcept {
+        scalars_[scalar_slot(f.field())] = v;
+        present_ = static_cast<std::uint16_t>(present_ | bit(f.field()));
     }
 
-    // Array fields (ap_3hr, kp_3hr); nullptr when absent.
+    // Array fields (ap_3hr, kp_3hr); nullptr when absent or for a scalar field.
     [[nodiscard]] const Array8* get_array(Field f) const noexcept {
-        if (!has(f)) return nullptr;
+        assert(is_array_field(f));
+        if (!has(f) || !is_array_field(f)) return nullptr;
         return f == Field::ap_3hr ? &ap_3hr_ : &kp_3hr_;
     }
-    void set_array(Field f, const Array8& a) noexcept {
-        (f == Field::ap_3hr ? ap_3hr_ : kp_3hr_) = a;
-        present_ = static_cast<std::uint16_t>(present_ | bit(f));
+    void set_array(ArrayField f, const Array8& a) noexcept {
+        (f.field() == Field::ap_3hr ? ap_3hr_ : kp_3hr_) = a;
+        present_ = static_cast<std::uint16_t>(present_ | bit(f.field()));
     }
 
     void clear(Field f) noexcept { present_ = static_cast<std::uint16_t>(present_ & ~bit(f)); }

@@ -12,11 +12,14 @@
 #pragma once
 
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <limits>
 #include <string_view>
+#include <type_traits>
 
 namespace tarnwick::parsers {
 
@@ -82,6 +85,30 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     return std::nullopt;
 }
 
+// An integer: an optional sign and one or more ASCII digits, nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
+// Leading zeros are free; the value is range-checked digit by digit, so any
+// number of digits is safe.
+template <class Int>
+[[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
+    static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || (std::is_signed_v<Int> && text.front() == '-'))) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    // Largest magnitude: one more on the negative side of a signed type.
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<Int>::max()) + (negative ? 1u : 0u);
+    std::uint64_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+        if (v > limit) return std::nullopt;
+    }
+    if (negative) return static_cast<Int>(-static_cast<std::int64_t>(v));
+    return static_cast<Int>(v);
+}
+
 // Fixed-width fields, as the SET files write their numbers: blanks, then
 // the number. Both readers below take the field's `width` bytes at `p`
 // (1 to 8; `readable` bytes from `p` on may be read) as one word and check and convert them without a branch per
@@ -112,10 +139,16 @@ constexpr std::uint64_t bytes_below(std::size_t n) noexcept {
 }
 
 // Eight digit values 0..9, one per byte, the most significant at the
-// lowest address: their number, adding neighbours in pairs, fours, eights.
-constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
+// lowest address of each four: the numbers of the two fours, in the low
+// and the high half, adding neighbours in pairs and then in fours.
+constexpr std::uint64_t four_digit_halves(std::uint64_t d) noexcept {
     d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
-    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+}
+
+// The same eight digits as one number.
+constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
+    d = four_digit_halves(d);
     return (d * 10000 + (d >> 32)) & 0xFFFFFFFFULL;
 }
 
@@ -123,6 +156,7 @@ constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
 // With eight bytes readable it is one load: a copy of fewer bytes into a
 // word on the stack would be read back before the copy could be forwarded.
 inline std::uint64_t load_field(const char* p, std::size_t width, std::size_t readable) noexcept {
+    assert(width >= 1 && width <= 8 && width <= readable);
     std::uint64_t w = 0;
     if (readable >= 8) {
         std::memcpy(&w, p, 8);

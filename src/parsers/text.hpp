@@ -1,18 +1,17 @@
-// Text handling shared by every reader: strict UTF-8, lines, White_Space.
-//
-// None of these functions allocates or throws; views point into the input.
+// Text handling shared by every reader: White_Space, and sizing the
+// result by lines. (UTF-8 and line ends are found by the structural pass,
+// scan.hpp.) Nothing here throws but std::bad_alloc; views point into the input.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::parsers {
 
-// Strict UTF-8: no overlong form, no encoded surrogate (U+D800..U+DFFF),
-// nothing above U+10FFFF, no sequence cut short by the end of the input.
-// A byte-order mark is an ordinary character.
-[[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+// The ASCII White_Space characters: U+0009..U+000D and U+0020.
+constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
 
 // Length in bytes of the Unicode White_Space character at the start (or at
 // the end) of `s`, or 0 if there is none. White_Space is U+0009..U+000D,
@@ -33,16 +32,15 @@ namespace tarnwick::parsers {
         const auto back = static_cast<unsigned char>(s.back());
         if (front > 0x20 && front < 0x80 && back > 0x20 && back < 0x80) return s;
     }
-    const auto ascii_space = [](unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
     while (!s.empty()) {
         const auto c = static_cast<unsigned char>(s.front());
-        std::size_t n = ascii_space(c) ? 1 : 0;
+        std::size_t n = is_ascii_space(c) ? 1 : 0;
         if (n == 0 && (c < 0x80 || (n = leading_space(s)) == 0)) break;
         s.remove_prefix(n);
     }
     while (!s.empty()) {
         const auto c = static_cast<unsigned char>(s.back());
-        std::size_t n = ascii_space(c) ? 1 : 0;
+        std::size_t n = is_ascii_space(c) ? 1 : 0;
         if (n == 0 && (c < 0x80 || (n = trailing_space(s)) == 0)) break;
         s.remove_suffix(n);
     }
@@ -51,37 +49,16 @@ namespace tarnwick::parsers {
 
 [[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
 
-// The number of lines LineReader yields for `text`: one per LF, and one
-// more for text after the last LF. Lets a reader size its result up front.
-[[nodiscard]] std::size_t count_lines(std::string_view text) noexcept;
-
-// Splits text into lines at each LF. A CR directly before an LF goes with
-// it; any other CR stays in its line, also a CR ending a last line that has
-// no LF. Text after the last LF is a line only if it is not empty, so empty
-// text has no lines and a final LF starts no further line.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) noexcept : rest_(text) {}
-
-    // Stores the next line in `line` and returns true, or returns false at the end.
-    bool next(std::string_view& line) noexcept {
-        if (rest_.empty()) return false;
-        const char* begin = rest_.data();
-        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', rest_.size()));
-        if (lf == nullptr) {
-            line = rest_;
-            rest_ = {};
-            return true;
-        }
-        const char* end = lf;
-        if (end != begin && end[-1] == '\r') --end;
-        line = std::string_view(begin, static_cast<std::size_t>(end - begin));
-        rest_.remove_prefix(static_cast<std::size_t>(lf - begin) + 1);
-        return true;
-    }
-
-private:
-    std::string_view rest_;
-};
+// Reserves room for the records of `left` bytes of lines like the first
+// data line (`length` bytes before its LF), with a quarter to spare, but
+// never for more lines than fit at `min_length` bytes each (shorter than
+// any published line). Published files are read into this one allocation;
+// a file of other lines grows the vector geometrically, and blank lines,
+// which make no record, never reserve room by their number.
+template <class T>
+void reserve_lines(std::vector<T>& records, std::size_t left, std::size_t length, std::size_t min_length) {
+    const std::size_t expected = left / (length + 1);
+    records.reserve(std::min(expected + expected / 4 + 16, left / (min_length + 1) + 1));
+}
 
 }  // namespace tarnwick::parsers

@@ -320,6 +320,47 @@ TEST(CelestrakCells, ArrayGroupsAreWholeOrAbsent) {
     }
 }
 
+// Every text of one to six bytes over a small alphabet (blank, digits,
+// point, signs, exponent, and a byte no path accepts), as the three scalar
+// cells and as one ap and one Kp cell beside seven plain ones, at each
+// position of the group in turn: the record is what reading each cell
+// alone by the general rule gives. Groups of short digit cells take the
+// grouped path, everything else the cell-by-cell one.
+TEST(CelestrakCells, GroupedCellsAgreeWithTheGeneralPath) {
+    constexpr std::string_view alphabet = " 09.-+ex";
+    std::string file = header + "\n";
+    std::vector<SpaceWeatherRecord> expected;
+    for (std::size_t width = 1, n = 0; width <= 6; ++width) {
+        std::string text(width, ' ');
+        std::size_t count = 1;
+        for (std::size_t i = 0; i < width; ++i) count *= alphabet.size();
+        for (std::size_t c = 0; c < count; ++c, ++n) {
+            for (std::size_t i = 0, m = c; i < width; ++i, m /= alphabet.size()) text[i] = alphabet[m % alphabet.size()];
+            const auto v = parse_f64_opt(text);
+            SpaceWeatherRecord r(Date{2020, 1, 1});
+            file += "2020-01-01," + text + "," + text + "," + text;
+            if (v) {
+                r.set(Field::f10_7_obs, *v);
+                r.set(Field::f10_7_adj, *v);
+                r.set(Field::ap_daily, *v);
+            }
+            for (const std::size_t at : {n % 8, (n + 3) % 8}) {
+                Array8 group;
+                group.fill(1);
+                group[at] = v.value_or(0);
+                for (std::size_t k = 0; k < 8; ++k) file += k == at ? "," + text : ",1";
+                if (v) (at == n % 8 ? r.set_array(Field::ap_3hr, group) : r.set_array(Field::kp_3hr, group));
+            }
+            file += "\n";
+            expected.push_back(r);
+        }
+    }
+    const auto got = parse(file);
+    ASSERT_TRUE(got.ok()) << got.error().display();
+    ASSERT_EQ(got.value().size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(show(got.value()[i]), show(expected[i])) << "line " << i + 2;
+}
+
 // ---------------------------------------------------------------------------
 // A real excerpt
 

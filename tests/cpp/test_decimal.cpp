@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "parsers/decimal.hpp"
+#include "parsers/text.hpp"
 #include "test_support.hpp"
 
 namespace tarnwick::parsers {
@@ -202,6 +203,41 @@ TEST(Decimal, AgreesWithStrtod) {
         ASSERT_TRUE(v.has_value()) << text;
         const double expected = std::strtod(text.c_str(), nullptr);
         ASSERT_EQ(bits(*v), bits(expected)) << "seed 7243, round " << round << ": " << text;
+    }
+}
+
+// Every text of one to eight bytes over a small alphabet that reaches each
+// branch of the fast paths (blank, digits, point, signs, exponent, and a
+// byte no path accepts), at every position: a fast path may decline a
+// text, but what it accepts it reads as the general path does, bit for bit.
+TEST(FastPaths, AgreeWithTheGeneralPathOnEveryShortText) {
+    constexpr std::string_view alphabet = " 09.-+ex";
+    for (std::size_t width = 1; width <= 8; ++width) {
+        std::string text(width, ' ');
+        std::size_t count = 1;
+        for (std::size_t i = 0; i < width; ++i) count *= alphabet.size();
+        for (std::size_t n = 0; n < count; ++n) {
+            for (std::size_t i = 0, m = n; i < width; ++i, m /= alphabet.size()) text[i] = alphabet[m % alphabet.size()];
+            const auto general = detail::parse_decimal_general(text);
+            double v = 0;
+            ASSERT_EQ(parse_decimal_into(text, v), general.has_value()) << text;
+            if (general) {
+                ASSERT_EQ(bits(v), bits(*general)) << text;
+            }
+
+            const std::string_view trimmed = trim(text);
+            std::uint64_t u = 0;
+            if (read_blank_padded_uint(text.data(), width, width, u)) {
+                const auto i = read_int<std::int32_t>(trimmed);
+                ASSERT_TRUE(i.has_value()) << text;
+                ASSERT_EQ(u, static_cast<std::uint64_t>(*i)) << text;
+            }
+            if (read_blank_padded_decimal(text.data(), width, width, v)) {
+                const auto d = detail::parse_decimal_general(trimmed);
+                ASSERT_TRUE(d.has_value()) << text;
+                ASSERT_EQ(bits(v), bits(*d)) << text;
+            }
+        }
     }
 }
 

@@ -98,6 +98,9 @@ const Case cases[] = {
      [] { return csv_header() + "\n2020-01-01" + std::string(1'000'000, ','); }, "1 records"},
     {"csv: a line of a million commas", csv, [] { return csv_header() + "\n" + std::string(1'000'000, ','); },
      "parse error at row 2: invalid date"},
+    {"csv: an indented line longer than the reader's look-ahead", csv,
+     [] { return csv_header() + "\n\t" + csv_line + std::string(10'000, ',') + "\n" + csv_line + "\n"; },
+     "2 records"},
     {"csv: a header of 100,000 columns, needed ones last", csv,
      [] { return repeat("X,", 100'000) + csv_header() + "\n" + repeat(",", 100'000) + csv_line; }, "1 records"},
     {"csv: 100,000 distinct names", csv,
@@ -224,7 +227,7 @@ TEST(HostileStore, ManyRecordsOfFewDays) {
     std::vector<SpaceWeatherRecord> records;
     for (int i = 0; i < 200'000; ++i) {
         SpaceWeatherRecord r(Date{2000 + i % 7, 1, 1});
-        r.set(static_cast<Field>(i % 5 == 4 ? 10 : i % 5), static_cast<double>(i));
+        r.set(ScalarField::of(static_cast<Field>(i % 5 == 4 ? 10 : i % 5)), static_cast<double>(i));
         records.push_back(r);
     }
     auto a = store::SpaceWeatherStore::from_records(records);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "parsers/set/set.hpp"
+#include "parsers/decimal.hpp"
+#include "parsers/text.hpp"
 #include "test_set_lines.hpp"
 #include "test_support.hpp"
 
@@ -122,6 +124,28 @@ TEST(SetDtcfile, Files) {
         {"BOM shifts the first line's fields", test::lines({"\xEF\xBB\xBF" + line, line}), error(1, "year")},
     };
     check(cases);
+}
+
+// Every four-byte text over a small alphabet (blank, digits, point, signs,
+// exponent, and a byte no path accepts) in one hour field, in turn at
+// each position of the pairs read together, beside plain neighbours: the
+// mean is what reading that field alone by the general rule gives.
+TEST(SetDtcfile, HourPairsAgreeWithTheGeneralPath) {
+    constexpr std::string_view alphabet = " 09.-+ex";
+    std::string text(4, ' ');
+    for (std::size_t n = 0; n < 8 * 8 * 8 * 8; ++n) {
+        for (std::size_t i = 0, m = n; i < 4; ++i, m /= alphabet.size()) text[i] = alphabet[m % alphabet.size()];
+        DtcFields f;
+        f.hours[n % 24] = text;
+        const auto r = parse_dtcfile(make_dtc_line(f) + "\n");
+        const auto v = read_int<std::int32_t>(trim(text));
+        if (!v) {
+            test::expect_parse_error(r, 1, "Dtc");
+            continue;
+        }
+        ASSERT_TRUE(r.ok()) << test::hex(text);
+        ASSERT_EQ(r.value()[0].get(Field::dtc), (31.0 * 23 + *v) / 24) << test::hex(text);
+    }
 }
 
 }  // namespace

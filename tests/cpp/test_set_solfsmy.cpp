@@ -55,7 +55,7 @@ void check(std::span<const Case> cases) {
             } else {
                 EXPECT_EQ(v, values[k]) << k;
             }
-            only_these.set(value_fields[k], v);
+            only_these.set(ScalarField::of(value_fields[k]), v);
         }
         EXPECT_EQ(got, only_these) << "no other field may be present";
     });

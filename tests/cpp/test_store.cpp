@@ -28,9 +28,9 @@ struct Value {
 // Sets a scalar field to v, or an array field to v, v+1, ..., v+7.
 void set_value(SpaceWeatherRecord& r, Field f, double v) {
     if (is_array_field(f)) {
-        r.set_array(f, {v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7});
+        r.set_array(ArrayField::of(f), {v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7});
     } else {
-        r.set(f, v);
+        r.set(ScalarField::of(f), v);
     }
 }
 

@@ -391,6 +391,26 @@ def test_allocation_failure_is_memory_error(tmp_path, reader, method, build, ext
     assert results[3] == expected_after  # the same call works once memory is back
 
 
+BLANK_LINES_SCRIPT = """
+import resource, sys
+from tarnwick import SpaceWeather
+with open("/proc/self/statm") as f:
+    used = int(f.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (used + int(sys.argv[2]), resource.getrlimit(resource.RLIMIT_AS)[1]))
+print(len(SpaceWeather.from_celestrak_csv(sys.argv[1])))
+"""
+
+
+@pytest.mark.skipif(SANITIZED, reason="AddressSanitizer needs more address space than any such limit")
+def test_blank_lines_reserve_no_room_for_records(tmp_path):
+    # A header and 60 million blank lines (60 MB) make no record, and are
+    # read within the file's size and 32 MiB more of address space.
+    path = write(tmp_path / "f", CSV_HEADER + "\n")
+    write(path, b"\n" * 1_000_000, 60, mode="ab")
+    done = run_python(BLANK_LINES_SCRIPT, path, str(60 * MiB + 32 * MiB))
+    assert (done.returncode, done.stdout) == (0, "0\n"), done.stderr
+
+
 # ---- leaks over many calls
 
 def rss():

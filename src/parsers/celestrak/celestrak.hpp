@@ -14,13 +14,14 @@
 #include <cstddef>
 #include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "../../error.hpp"
 #include "../../record.hpp"
+#include "../decimal.hpp"
+#include "../text.hpp"
 
 namespace tarnwick::parsers::celestrak {
 
@@ -38,12 +39,15 @@ using ArrayCols = std::array<std::size_t, 8>;
 
 // A value cell: absent when blank, one of the no-data sentinels "9999.9",
 // "99999" and "999.9" (exact text after trimming), or not a decimal number.
-[[nodiscard]] std::optional<double> parse_f64_opt(std::string_view cell) noexcept;
-
-// Eight value cells taken whole: absent unless all eight are present. A
-// position past the end of `cells` reads as an empty cell.
-[[nodiscard]] std::optional<Array8> parse_array_8(std::span<const std::string_view> cells,
-                                                  const ArrayCols& positions) noexcept;
+[[nodiscard]] inline std::optional<double> parse_f64_opt(std::string_view cell) noexcept {
+    const std::string_view text = trim(cell);
+    double v;
+    const bool sentinel = text.starts_with('9') && (text == "9999.9" || text == "99999" || text == "999.9");
+    if (text.empty() || sentinel || !parse_decimal_into(text, v)) {
+        return std::nullopt;
+    }
+    return v;
+}
 
 // A date cell "Y-M-D": year an optional '+' and digits up to 2147483647,
 // month 1..12, day 1..31, each with an optional '+' and leading zeros. The

@@ -1,3 +1,4 @@
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -24,7 +25,8 @@ constexpr std::size_t min_length = hours_begin + hours * hour_width;  // 109; la
 // each blanks and then one to four digits, right-aligned. True and their
 // values in the low and the high half of `out`; any other form (a sign, a
 // tab, a blank after a digit) gives false and is read field by field.
-bool read_hour_pair(const char* p, std::uint64_t& out) noexcept {
+bool read_hour_pair(const char* p, [[maybe_unused]] std::size_t readable, std::uint64_t& out) noexcept {
+    assert(readable >= 8);
     using namespace parsers::detail;
     if constexpr (!words_little_endian) return false;
     std::uint64_t w;
@@ -37,10 +39,7 @@ bool read_hour_pair(const char* p, std::uint64_t& out) noexcept {
         (blanks & (digits << 8) & ~first_of_second) != 0) {
         return false;
     }
-    // Blanks read as zeros in front; add neighbours in pairs, then fours.
-    std::uint64_t d = w & bytes_of(0x0F);
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
-    out = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
+    out = four_digit_halves(w & bytes_of(0x0F));  // blanks read as zeros in front
     return true;
 }
 
@@ -53,7 +52,8 @@ std::string_view read_dtc_line(std::string_view line, SpaceWeatherRecord& record
     std::int64_t sum = 0;
     for (std::size_t k = 0; k < hours; k += 2) {
         std::uint64_t pair;
-        if (read_hour_pair(line.data() + hours_begin + k * hour_width, pair)) {
+        const std::size_t begin = hours_begin + k * hour_width;
+        if (read_hour_pair(line.data() + begin, line.size() - begin, pair)) {
             sum += static_cast<std::int64_t>((pair & 0xFFFF) + (pair >> 32));
             continue;
         }

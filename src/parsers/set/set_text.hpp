@@ -20,50 +20,10 @@
 #include "../../error.hpp"
 #include "../../record.hpp"
 #include "../decimal.hpp"
+#include "../scan.hpp"
 #include "../text.hpp"
 
 namespace tarnwick::parsers::set::detail {
-
-constexpr bool is_ascii_space(unsigned char b) noexcept {
-    return b == ' ' || (b >= 0x09 && b <= 0x0D);
-}
-
-// trim() with the ASCII blanks that pad every fixed-width field stripped
-// inline; only a field that still starts or ends in a non-ASCII byte goes
-// through the full White_Space test.
-[[nodiscard]] inline std::string_view trim_field(std::string_view s) noexcept {
-    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && is_ascii_space(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 || static_cast<unsigned char>(s.back()) >= 0x80)) {
-        return trim(s);
-    }
-    return s;
-}
-
-// A trimmed integer field: an optional sign and one or more ASCII digits,
-// nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
-// Leading zeros are free; the value is range-checked digit by digit, so any
-// number of digits is safe.
-template <class Int>
-[[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
-    static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || (std::is_signed_v<Int> && text.front() == '-'))) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    // Largest magnitude: one more on the negative side of a signed type.
-    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<Int>::max()) + (negative ? 1u : 0u);
-    std::uint64_t v = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + static_cast<std::uint64_t>(c - '0');
-        if (v > limit) return std::nullopt;
-    }
-    if (negative) return static_cast<Int>(-static_cast<std::int64_t>(v));
-    return static_cast<Int>(v);
-}
 
 // Gregorian rule for any signed year. C++ '%' keeps the dividend's sign, so
 // a negative multiple still gives 0 and every test below is exact.
@@ -97,7 +57,7 @@ template <class Int>
         v <= static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
         return static_cast<Int>(v);
     }
-    return read_int<Int>(trim_field(line.substr(begin, width)));
+    return read_int<Int>(trim(line.substr(begin, width)));
 }
 
 // Where a format keeps the year and the day of the year: byte offset and
@@ -128,40 +88,41 @@ struct DateColumns {
     return t.empty() || t.front() == '#';
 }
 
-// An upper bound on the data lines of `bytes`: no more than its lines, and
-// no more than fit when each is `min_length` bytes plus its LF.
-[[nodiscard]] inline std::size_t max_data_lines(std::string_view bytes, std::size_t min_length) noexcept {
-    return std::min(count_lines(bytes), (bytes.size() + 1) / (min_length + 1));
-}
-
-// The reading loop of both formats: UTF-8 check of the whole buffer, lines
-// numbered from 1 with blank and comment lines counted, the length check,
-// then `read_line(line, record)` on each data line. `read_line` fills the
-// record (whose date and fields start empty) and returns the failure
-// message, or an empty view. The first failure ends the read.
+// The reading loop of both formats: lines numbered from 1 with blank and
+// comment lines counted, the length check, then `read_line(line, record)`
+// on each data line. `read_line` fills the record (whose date and fields
+// start empty) and returns the failure message, or an empty view. The
+// first failure ends the read. The UTF-8 check runs in the same pass over
+// the text, and its failure wins over any other.
 template <class ReadLine>
 [[nodiscard]] Result<std::vector<SpaceWeatherRecord>> read_data_lines(std::string_view bytes, std::size_t min_length,
                                                                       ReadLine read_line) {
-    if (!is_valid_utf8(bytes)) return SpaceWeatherError::parse(0, "invalid utf-8");
+    Scanner scan(bytes);
+    const auto fail = [&](std::size_t row, std::string_view message) {
+        if (!scan.valid_utf8()) return SpaceWeatherError::parse(0, "invalid utf-8");
+        return SpaceWeatherError::parse(row, std::string(message));
+    };
     std::vector<SpaceWeatherRecord> records;
-    records.reserve(max_data_lines(bytes, min_length));
-    LineReader lines(bytes);
-    std::string_view line;
-    std::size_t row = 0;
     // Appending a copy of a blank record costs a few vector moves, where
     // constructing one in place compiles to a slow-starting rep stos.
     const SpaceWeatherRecord blank;
-    while (lines.next(line)) {
+    std::size_t row = 0;
+    for (std::size_t p = 0, lf; p < bytes.size(); p = lf + 1) {
         ++row;
+        lf = scan.next_lf(p);
+        // A CR that goes with its LF is not part of the line and does not
+        // count towards its length; any other CR does.
+        const std::size_t end = lf < bytes.size() && lf > p && bytes[lf - 1] == '\r' ? lf - 1 : lf;
+        const std::string_view line = bytes.substr(p, end - p);
         if (is_skipped(line)) continue;
-        // Length in bytes of the line as split: a CR that went with its LF
-        // does not count, any other CR does.
-        if (line.size() < min_length) return SpaceWeatherError::parse(row, "line too short");
+        if (line.size() < min_length) return fail(row, "line too short");
+        if (records.capacity() == 0) reserve_lines(records, bytes.size() - p, line.size(), min_length);
         records.push_back(blank);
         if (const std::string_view message = read_line(line, records.back()); !message.empty()) {
-            return SpaceWeatherError::parse(row, std::string(message));
+            return fail(row, message);
         }
     }
+    if (!scan.valid_utf8()) return SpaceWeatherError::parse(0, "invalid utf-8");
     return records;
 }
 

@@ -19,7 +19,7 @@ constexpr std::size_t value_width = 6;
 
 struct DecimalColumn {
     std::size_t begin;
-    Field field;
+    ScalarField field;
     std::string_view name;  // the failure message
 };
 
@@ -29,28 +29,6 @@ constexpr DecimalColumn decimal_columns[] = {
     {46, Field::m10_7, "M10.7"},    {58, Field::y10_7, "Y10.7"},
 };
 constexpr std::size_t min_length = 58 + value_width;  // 64
-
-// The form the published file gives every value, F6.1: blanks, one to
-// four digits, the point and one digit. True and the value in `out`; any
-// other form gives false and takes the general path, which reads this one
-// to the same bits: the digits make an integer below 10^5, exact as a
-// float64, so one division by 10 rounds correctly.
-bool read_f6_1(const char* p, std::size_t readable, double& out) noexcept {
-    using namespace parsers::detail;
-    if constexpr (!words_little_endian) return false;
-    const std::uint64_t w = load_field(p, value_width, readable);
-    const auto tenths = static_cast<unsigned>(((w >> 40) & 0xFF) - '0');
-    if (((w >> 32) & 0xFF) != '.' || tenths > 9) return false;
-    const std::uint64_t head = w & 0xFFFFFFFF;  // bytes 0 to 3: blanks, then digits
-    const std::uint64_t digits = digit_bytes(head) & 0x80808080;
-    const std::uint64_t blanks = zero_bytes(head ^ 0x20202020) & 0x80808080;
-    if ((digits | blanks) != 0x80808080 || (digits & 0x80000000) == 0 || (blanks & (digits << 8)) != 0) return false;
-    std::uint64_t d = head & 0x0F0F0F0F;  // blanks read as leading zeros
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF;
-    d = (d * 100 + (d >> 16)) & 0xFFFF;
-    out = static_cast<double>(d * 10 + tenths) / 10.0;
-    return true;
-}
 
 std::string_view read_solfsmy_line(std::string_view line, SpaceWeatherRecord& record) noexcept {
     if (const std::string_view failed = detail::read_date(line, date_columns, record.date); !failed.empty()) {
@@ -62,8 +40,8 @@ std::string_view read_solfsmy_line(std::string_view line, SpaceWeatherRecord& re
         double v;
         const char* const field = line.data() + column.begin;
         const std::size_t readable = line.size() - column.begin;
-        if (!read_f6_1(field, readable, v) && !read_blank_padded_decimal(field, value_width, readable, v) &&
-            !parse_decimal_into(detail::trim_field(line.substr(column.begin, value_width)), v)) {
+        if (!read_blank_padded_decimal(field, value_width, readable, v) &&
+            !parse_decimal_into(trim(line.substr(column.begin, value_width)), v)) {
             return column.name;
         }
         record.set(column.field, v);
