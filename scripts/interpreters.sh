@@ -20,6 +20,7 @@
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/common.sh
 # debootstrap and chroot live in sbin, which a plain user PATH lacks.
 export PATH=$PATH:/usr/sbin:/sbin
 
@@ -65,9 +66,7 @@ if ! root_whole; then
     for dir in "$root" "$root.new"; do
         nothing_mounted_under "$dir" || { echo "something is mounted under $dir; not rebuilding it" >&2; exit 1; }
     done
-    if ! command -v debootstrap >/dev/null; then
-        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
-    fi
+    require_packages debootstrap
     rm -rf "$root" "$root.new"
     if ! debootstrap --variant=minbase --include="$(IFS=,; echo "${packages[*]}")" unstable "$root.new" "$mirror" \
             >"$root.log" 2>&1; then
