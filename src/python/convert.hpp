@@ -39,4 +39,9 @@ namespace tarnwick::python {
 // order, None for an absent one, ap_3hr and kp_3hr as lists of 8 floats.
 [[nodiscard]] PyRef record_to_dict(const SpaceWeatherRecord& record);
 
+// A new list of the record dicts of `records`, in order, each as by
+// record_to_dict; an empty handle with the Python error set at the first
+// failure.
+[[nodiscard]] PyRef dict_list(std::span<const RecordRef> records);
+
 }  // namespace tarnwick::python

@@ -21,7 +21,6 @@ namespace tarnwick::python {
 namespace {
 
 using store::SpaceWeatherStore;
-using Reader = Result<std::vector<SpaceWeatherRecord>> (*)(std::string_view);
 
 PyTypeObject* cached_type = nullptr;
 
@@ -61,17 +60,10 @@ Parameters<1> from_set_solfsmy_params{"SpaceWeather.from_set_solfsmy()", {Intern
 Parameters<1> from_set_dtcfile_params{"SpaceWeather.from_set_dtcfile()", {InternedName("path")}};
 
 PyObject* construct_impl(std::string_view path, Reader reader) {
-    std::optional<SpaceWeatherStore> store;
-    {
-        std::optional<std::string> bytes = load_file(path);
-        if (!bytes) return nullptr;
-        Result<std::vector<SpaceWeatherRecord>> records = reader(*bytes);
-        // Records are values; nothing in them points into the file's bytes.
-        bytes.reset();
-        if (!records) return parse_err(std::move(records).error());
-        store = SpaceWeatherStore::from_records(std::move(records).value());
-    }
-    return wrap_store(std::move(*store));
+    std::optional<Result<std::vector<SpaceWeatherRecord>>> records = read_file(path, reader);
+    if (!records) return nullptr;
+    if (!*records) return parse_err(std::move(*records).error());
+    return wrap_store(SpaceWeatherStore::from_records(std::move(*records).value()));
 }
 
 PyObject* construct(Parameters<1>& params, Reader reader, PyObject* const* args, Py_ssize_t nargs,
@@ -128,15 +120,7 @@ PyObject* sw_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
 }
 
 PyObject* get_range_impl(const SpaceWeatherStore& store, Date start, Date end) {
-    const std::vector<RecordRef> records = store.get_range(start, end);
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        PyRef dict = record_to_dict(records[i].get());
-        if (!dict) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), dict.release());  // steals the dict
-    }
-    return list.release();
+    return dict_list(store.get_range(start, end)).release();
 }
 
 PyObject* sw_get_range(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {

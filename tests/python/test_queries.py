@@ -1,6 +1,7 @@
 """get, get_range, date_range and len: dates in, dicts and datetime.date out."""
 
 import datetime
+import gc
 import sys
 import types
 
@@ -261,6 +262,27 @@ def test_failing_date_constructor_passes_through(csv_sw, monkeypatch):
         with pytest.raises(Boom) as info:
             call()
     assert info.value.args == ((1957, 10, 1),)
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_get_range_leaves_the_collector_as_it_was(csv_sw, monkeypatch, enabled):
+    # A date class of the caller's runs with the collector as the caller set it.
+    seen = []
+
+    class Watching(datetime.date):
+        def __new__(cls, *args):
+            seen.append(gc.isenabled())
+            return super().__new__(cls, *args)
+
+    (gc.enable if enabled else gc.disable)()
+    try:
+        assert len(csv_sw.get_range(*ALL_DAYS)) == len(csv_sw)
+        assert gc.isenabled() is enabled
+        monkeypatch.setattr(datetime, "date", Watching)
+        assert len(csv_sw.get_range(*ALL_DAYS)) == len(seen) == len(csv_sw)
+        assert set(seen) == {enabled} and gc.isenabled() is enabled
+    finally:
+        gc.enable()
 
 
 class OtherDate(datetime.date):

@@ -9,6 +9,7 @@ import math
 import sys
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
@@ -262,3 +263,14 @@ def test_export_calling_back_into_merges(files, monkeypatch):
         sw.to_numpy()
     sw.merge(other)
     assert len(other) == 0
+
+
+def test_files_read_by_threads_at_once_equal_a_serial_read(example_data_dir):
+    # The readers run without the interpreter lock, several at a time.
+    jobs = [(SpaceWeather.from_celestrak_csv, "SW-Last5Years.csv"),
+            (SpaceWeather.from_set_solfsmy, "SOLFSMY_2021-2024.TXT"),
+            (SpaceWeather.from_set_dtcfile, "DTCFILE_2021-2024.TXT")] * 4
+    serial = {name: whole(read(str(example_data_dir / name))) for read, name in jobs}
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(lambda job: whole(job[0](str(example_data_dir / job[1]))), jobs))
+    assert results == [serial[name] for _, name in jobs]
