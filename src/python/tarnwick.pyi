@@ -33,7 +33,9 @@ class SpaceWeather:
 
     Made only by the three file constructors; merge series of different files
     to get one record per day with all their values. Values are as published
-    (Kp in tenths); an absent value is None, or NaN in to_numpy().
+    (Kp in tenths); an absent value is None, or NaN in to_numpy(). The
+    constructors read and parse without holding the GIL, so threads can load
+    several files at once.
     """
 
     @staticmethod
