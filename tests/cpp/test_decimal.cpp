@@ -226,12 +226,6 @@ TEST(FastPaths, AgreeWithTheGeneralPathOnEveryShortText) {
             }
 
             const std::string_view trimmed = trim(text);
-            std::uint64_t u = 0;
-            if (read_blank_padded_uint(text.data(), width, width, u)) {
-                const auto i = read_int<std::int32_t>(trimmed);
-                ASSERT_TRUE(i.has_value()) << text;
-                ASSERT_EQ(u, static_cast<std::uint64_t>(*i)) << text;
-            }
             if (read_blank_padded_decimal(text.data(), width, width, v)) {
                 const auto d = detail::parse_decimal_general(trimmed);
                 ASSERT_TRUE(d.has_value()) << text;

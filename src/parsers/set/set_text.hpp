@@ -5,15 +5,11 @@
 // nothing, except the result vector and the text of an error.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "../../date.hpp"
@@ -46,17 +42,10 @@ namespace tarnwick::parsers::set::detail {
     return Date{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(left)};
 }
 
-// read_int of the trimmed field of `width` bytes at `begin`. The published
-// files pad their numbers with blanks, read here as one word; any other
-// form takes the general path.
+// read_int of the trimmed field of `width` bytes at `begin`.
 template <class Int>
 [[nodiscard]] inline std::optional<Int> read_int_field(std::string_view line, std::size_t begin,
                                                        std::size_t width) noexcept {
-    std::uint64_t v;
-    if (width <= 8 && read_blank_padded_uint(line.data() + begin, width, line.size() - begin, v) &&
-        v <= static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
-        return static_cast<Int>(v);
-    }
     return read_int<Int>(trim(line.substr(begin, width)));
 }
 
