@@ -90,7 +90,7 @@ mount_in "$root/dev/pts" --bind /dev/pts
 src=$root/opt/tarnwick/src
 rm -rf "$src"
 mkdir -p "$src"
-tar -c --exclude=./build --exclude='./build-*' --exclude='./.venv*' --exclude=./.git --exclude=./dist . \
+tar -c --exclude=./build --exclude='./build-*' --exclude='./.venv*' --exclude=./.git --exclude=./dist --exclude=./fuzz/corpus-run . \
     | tar -x -C "$src"
 
 status=0
