@@ -191,11 +191,11 @@ inline FieldWord field_word(const char* p, std::size_t width, std::size_t readab
 // digit, up to the field's end: true and the value in `out`, correctly
 // rounded like parse_decimal's (the digits make an integer below 10^8,
 // exact as a float64 like 10^k for k < 8, so one division rounds right).
-// SOLFSMY's five values a line: 997 instructions a line with it and 1,153
-// without, 0.81 ms against 0.87 for the published file (best of 4 rounds of
-// 15 runs, taken in turns). The same word-at-a-time reading of integer
-// fields saved 4% of the instructions but no measurable time, and was
-// dropped for the plain trim and read_int.
+// SOLFSMY's five values a line: 1,060 instructions a line with it and
+// 1,212 without, 0.87 ms against 1.00 for the published file (best of 5
+// rounds of 21 runs, taken in turns). The same word-at-a-time reading of
+// integer fields saved 4% of the instructions but no measurable time, and
+// was dropped for the plain trim and read_int.
 [[nodiscard]] inline bool read_blank_padded_decimal(const char* p, std::size_t width, std::size_t readable,
                                                     double& out) noexcept {
     using namespace detail;
