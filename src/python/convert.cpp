@@ -119,9 +119,9 @@ public:
         return PyRef::steal(PyObject_Vectorcall(cls_.get(), args, 3, nullptr));
     }
 
-    // True when making a date runs no Python code (datetime's own class:
-    // its objects are not even tracked by the garbage collector), so that
-    // nothing can replace the module between the dates of one batch.
+    // True when making a date runs no Python code (datetime's own class),
+    // so that, with the collector paused, nothing can replace the module
+    // between the items of one batch.
     [[nodiscard]] bool runs_no_python() const noexcept { return api_ != nullptr; }
 
 private:
@@ -245,6 +245,39 @@ private:
     bool resume_;
 };
 
+// A new list of make(record, maker) for each of `records`, in order; an
+// empty handle with the Python error set at the first failure. The date
+// class is looked up once, and again before each item only when making one
+// may run Python code (a class other than datetime's own), which may
+// replace it.
+//
+// With datetime's own class, no Python code runs while the items are made,
+// and no collection could free any of them: they hold only floats, lists of
+// floats, None and dates, and no cycle. The collector waits meanwhile
+// (garbage from before the call waits for its next pass); it would
+// otherwise pass over each new dict and list two or three times as the
+// young generations fill. get_range on SW-All.csv: 11,100 -> 8,800
+// instructions and 1,900-2,200 -> 1,250-1,340 ns a record. Otherwise the
+// collector stays as the caller left it.
+template <class Make>
+PyRef list_of(std::span<const RecordRef> records, Make make) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
+    if (!list || records.empty()) return list;
+    std::optional<DateMaker> maker = DateMaker::find();
+    if (!maker) return {};
+    const CollectorPaused paused(maker->runs_no_python());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i > 0 && !maker->runs_no_python()) {
+            maker = DateMaker::find();
+            if (!maker) return {};
+        }
+        PyRef item = make(records[i].get(), *maker);
+        if (!item) return {};
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // the list takes the item
+    }
+    return list;
+}
+
 }  // namespace
 
 std::optional<Date> py_to_date(PyObject* obj) {
@@ -272,21 +305,8 @@ PyRef date_to_py(Date date) {
 }
 
 PyRef date_list(std::span<const RecordRef> records) {
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
-    if (!list) return {};
-    std::optional<DateMaker> maker;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        // Looked up again before each date unless no Python code can have
-        // run since the last lookup.
-        if (!maker || !maker->runs_no_python()) {
-            maker = DateMaker::find();
-            if (!maker) return {};
-        }
-        PyRef date = maker->make(records[i].get().date);
-        if (!date) return {};
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), date.release());  // the list takes the date
-    }
-    return list;
+    return list_of(records,
+                   [](const SpaceWeatherRecord& record, const DateMaker& maker) { return maker.make(record.date); });
 }
 
 PyRef record_to_dict(const SpaceWeatherRecord& record) {
@@ -295,31 +315,6 @@ PyRef record_to_dict(const SpaceWeatherRecord& record) {
     return record_dict(record, *maker);
 }
 
-PyRef dict_list(std::span<const RecordRef> records) {
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(records.size())));
-    if (!list || records.empty()) return list;
-    std::optional<DateMaker> maker = DateMaker::find();
-    if (!maker) return {};
-    // With datetime's own class, no Python code runs while the dicts are
-    // built, and no collection could free any of them: they and their lists
-    // hold only floats, None and dates, and no cycle. The collector waits
-    // meanwhile (garbage from before the call waits for its next pass); it
-    // would otherwise pass over each new object two or three times as the
-    // young generations fill. get_range on SW-All.csv: 11,100 -> 8,800
-    // instructions and 1,900-2,200 -> 1,250-1,340 ns a record. Without the
-    // C constructor a replaced class's code may run, and the collector
-    // stays as it is.
-    const CollectorPaused paused(maker->runs_no_python());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (i > 0 && !maker->runs_no_python()) {  // looked up again before each date
-            maker = DateMaker::find();
-            if (!maker) return {};
-        }
-        PyRef dict = record_dict(records[i].get(), *maker);
-        if (!dict) return {};
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), dict.release());  // the list takes the dict
-    }
-    return list;
-}
+PyRef dict_list(std::span<const RecordRef> records) { return list_of(records, record_dict); }
 
 }  // namespace tarnwick::python
