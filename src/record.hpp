@@ -93,6 +93,19 @@ public:
         present_ = static_cast<std::uint16_t>(present_ | bit(f.field()));
     }
 
+    // Sets an array field in place: `fill(a)` writes the eight values into
+    // the record's own array `a` and tells whether all eight are there. The
+    // field is present only then; the old values are gone either way.
+    // Readers write straight into the record this way, rather than into a
+    // local array that is then copied, whose wide loads would wait for the
+    // narrow stores just made to it: the CSV reader took 3.91 ms against
+    // 4.20 on SW-All.csv (best of 4 rounds of 41 runs, taken in turns).
+    template <class Fill>
+    void fill_array(ArrayField f, Fill&& fill) noexcept {
+        const bool full = fill(f.field() == Field::ap_3hr ? ap_3hr_ : kp_3hr_);
+        present_ = static_cast<std::uint16_t>(full ? present_ | bit(f.field()) : present_ & ~bit(f.field()));
+    }
+
     void clear(Field f) noexcept { present_ = static_cast<std::uint16_t>(present_ & ~bit(f)); }
 
     // The combining rule of same-day records: every field this record lacks

