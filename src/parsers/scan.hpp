@@ -44,7 +44,7 @@ public:
     // taken in turns). Writing eight offsets at a time whatever the count,
     // to spare a branch per separator, cost instructions and gained no time.
     [[nodiscard]] std::size_t line_ends(std::size_t start, std::size_t max, std::size_t* ends) noexcept {
-        assert(max >= 1);
+        assert(max >= 1 && start >= chunk_begin_ && start <= text_.size());
         std::size_t* out = ends;
         std::size_t* const last = ends + max;
         *out = start - 1;
