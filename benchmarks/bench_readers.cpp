@@ -249,8 +249,7 @@ void bench_parts(const std::string& label, std::string_view text, int runs) {
                parsers::Scanner scan(text);
                std::size_t ends[65];
                for (std::size_t p = 0; p < text.size();) {
-                   std::size_t stop = ends[scan.line_ends(p, 64, ends)];
-                   if (stop < text.size() && text[stop] != '\n') stop = scan.next_lf(stop);
+                   const std::size_t stop = scan.next_lf(ends[scan.line_ends(p, 64, ends)]);
                    sink += stop;
                    p = stop + 1;
                }

@@ -150,8 +150,7 @@ std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, c
     };
     read_group(Field::ap_3hr, layout.ap);
     read_group(Field::kp_3hr, layout.kp);
-    const std::size_t stop = ends[cells];
-    return stop == scan.size() || text[stop] == '\n' ? stop : scan.next_lf(stop);
+    return scan.next_lf(ends[cells]);  // the last end read, or the LF after it
 }
 
 // Position of `name`, or of `fallback` when the header lacks `name`.
