@@ -5,6 +5,7 @@
 #include <datetime.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -198,11 +199,30 @@ PyObject* template_dict() {
     return record_template;
 }
 
+// A float for `value`. The whole numbers 0 to 511, which are every ap and
+// Kp value as published and most daily ones, come from a table of floats
+// made on first use and kept for the life of the process, like the
+// interned names: a float is immutable, so equal values may share one.
+// get(date) on SW-All.csv, a turn of the caller's loop included: 6,010
+// instructions a call instead of 6,940, and 720-1,190 ns instead of
+// 1,020-1,540 (six rounds taken in turns on a noisy host).
+constexpr std::size_t shared_floats = 512;
+std::array<PyObject*, shared_floats> float_table{};
+
+PyObject* new_float(double value) noexcept {
+    if (!(value >= 0.0 && value < static_cast<double>(shared_floats))) return PyFloat_FromDouble(value);
+    const auto whole = static_cast<std::size_t>(value);
+    if (static_cast<double>(whole) != value || std::signbit(value)) return PyFloat_FromDouble(value);
+    PyObject*& shared = float_table[whole];
+    if (!shared) shared = PyFloat_FromDouble(value);
+    return shared ? Py_NewRef(shared) : nullptr;
+}
+
 PyRef float_list(const Array8& values) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
     if (!list) return {};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* item = PyFloat_FromDouble(values[i]);
+        PyObject* item = new_float(values[i]);
         if (!item) return {};
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
     }
@@ -212,7 +232,7 @@ PyRef float_list(const Array8& values) {
 // The value of a present field.
 PyRef field_value(const SpaceWeatherRecord& record, Field field) {
     if (is_array_field(field)) return float_list(*record.get_array(field));
-    return PyRef::steal(PyFloat_FromDouble(*record.get(field)));
+    return PyRef::steal(new_float(*record.get(field)));
 }
 
 PyRef record_dict(const SpaceWeatherRecord& record, const DateMaker& maker) {

@@ -103,6 +103,9 @@ def test_float_values_are_exact(make_csv):
     assert day["ap_daily"] != day["ap_daily"]  # NaN is a present value
     assert day["ap_3hr"] == [float("inf"), float("-inf"), 1e-320, 5e-324, 0.1, 2.5, 3.0, 4.0]
     assert day["kp_3hr"] is None  # one of the eight cells is empty
+    # Whole numbers share objects; the sign of zero and the edges of that range stay.
+    day = make_csv("2020-01-01,1,2,3,0,-0,511,511.5,512,-1,0.0,7e0,,,,,,,,").get(datetime.date(2020, 1, 1))
+    assert [str(v) for v in day["ap_3hr"]] == ["0.0", "-0.0", "511.0", "511.5", "512.0", "-1.0", "0.0", "7.0"]
 
 
 @pytest.mark.parametrize("date", [
