@@ -79,6 +79,7 @@ Classify best_kernel() noexcept {
 
 const Classify cpu_kernel = best_kernel();
 std::atomic<Classify> kernel{cpu_kernel};
+std::atomic<bool> portable_forced{false};
 
 inline bool is_cont(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
 
@@ -111,7 +112,10 @@ const unsigned char* utf8_char_end(const unsigned char* p, const unsigned char* 
 
 void force_portable_kernel(bool portable) noexcept {
     kernel.store(portable ? classify_portable : cpu_kernel, std::memory_order_relaxed);
+    portable_forced.store(portable, std::memory_order_relaxed);
 }
+
+bool portable_kernel_forced() noexcept { return portable_forced.load(std::memory_order_relaxed); }
 
 void Scanner::scan_chunk() noexcept {
     chunk_begin_ = chunk_end_;

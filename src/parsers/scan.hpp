@@ -18,8 +18,13 @@
 
 namespace tarnwick::parsers {
 
-// Makes every later scan use the portable kernel (true), or the CPU's best (false).
+// Makes every later read use the portable code (true), or the CPU's vector
+// code where it has some (false): the structural kernel below, and the CSV
+// reader's conversion of its ap and Kp cells.
 void force_portable_kernel(bool portable) noexcept;
+
+// True while force_portable_kernel(true) is in force.
+[[nodiscard]] bool portable_kernel_forced() noexcept;
 
 class Scanner {
 public:
