@@ -246,8 +246,14 @@ TEST(CelestrakCells, Dates) {
         {"2020.0-01-05", std::nullopt, "point in the year"},
         {"\xEF\xBC\x92\xEF\xBC\x90\xEF\xBC\x92\xEF\xBC\x90-01-05", std::nullopt, "fullwidth digits"},
     };
+    // Each cell as the date of a one-line file: its record's date, or the row's error.
     for (const auto& c : cases) {
-        EXPECT_EQ(parse_date_cell(c.cell), c.date) << test::hex(c.cell) << ": " << c.why;
+        const auto got = parse(header + "\n" + std::string(c.cell) + ",70.1\n");
+        const auto date = got.ok() ? std::optional(got.value().at(0).date) : std::nullopt;
+        EXPECT_EQ(date, c.date) << test::hex(c.cell) << ": " << c.why;
+        if (!got.ok()) {
+            EXPECT_EQ(got.error(), SpaceWeatherError::parse(2, "invalid date")) << c.why;
+        }
     }
 }
 

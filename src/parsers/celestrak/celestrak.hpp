@@ -49,9 +49,4 @@ using ArrayCols = std::array<std::size_t, 8>;
     return v;
 }
 
-// A date cell "Y-M-D": year an optional '+' and digits up to 2147483647,
-// month 1..12, day 1..31, each with an optional '+' and leading zeros. The
-// day is not checked against the month.
-[[nodiscard]] std::optional<Date> parse_date_cell(std::string_view cell) noexcept;
-
 }  // namespace tarnwick::parsers::celestrak
