@@ -49,9 +49,9 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     // such as 72.4 or 269.3. In text of at most 15 bytes the digits make an
     // integer below 10^15, exact as a float64, and so is 10^k for k < 15, so
     // one division gives the correctly rounded value: the same bits as the
-    // general path, inline. The CSV reader takes 1,385 instructions a row
-    // with it and 1,656 without, 3.57 ms against 4.06 on SW-All.csv (best
-    // of 6 rounds of 41 runs each, taken in turns).
+    // general path, inline. The CSV reader takes 1,177 instructions a row
+    // with it and 1,452 without, 2.41 ms against 2.72 on SW-All.csv (best
+    // of 12 rounds of 41 runs each, taken in turns).
     if (text.size() <= 15) {
         const char* p = text.data();
         const char* const end = p + text.size();

@@ -50,9 +50,9 @@ __attribute__((target("avx2"))) inline std::uint64_t high_bits(__m256i lo, __m25
            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32;
 }
 
-// Brings SW-All.csv from 1,757 to 1,385 instructions a row against the
-// portable kernel (callgrind), and the CSV reader from 4.52 to 3.57 ms
-// (best of 6 rounds of 41 runs, taken in turns).
+// Brings SW-All.csv from 1,548 to 1,177 instructions a row against the
+// portable kernel (callgrind), and the CSV reader from 2.85 to 2.41 ms
+// (best of 12 rounds of 41 runs, taken in turns).
 __attribute__((target("avx2"))) std::uint64_t classify_avx2(const char* p, std::size_t blocks,
                                                             std::uint64_t* separators, std::uint64_t* lfs) noexcept {
     const __m256i comma = _mm256_set1_epi8(',');

@@ -95,10 +95,11 @@ Layout make_layout(std::size_t date, std::size_t obs, std::size_t adj, std::size
 // loaded as the four bytes that end it, the bytes before its start made
 // '0', so that two cells fill a word and four words are checked and
 // converted without a branch per cell.
-// On SW-All.csv a row takes 1,385 instructions with this path and 2,088
-// without (callgrind), and the reader 4.7 ms against 7.9 (best of 5
-// rounds of 61 runs, taken in turns). This is the portable path; x86-64
-// takes the SSE2 one below unless the portable code is forced.
+// On SW-All.csv a row takes 1,441 instructions with this path and 2,128
+// reading each cell alone (callgrind), and the reader 3.02 ms against
+// 5.62 (best of 12 rounds of 41 runs, taken in turns). This is the
+// portable path; x86-64 takes the SSE2 one below unless the portable code
+// is forced.
 bool read_small_int_cells(const char* text, const std::size_t* ends, double* out) noexcept {
     using namespace detail;
     // A cell's own bytes among the four that end it, by its length % 4.
@@ -131,9 +132,9 @@ bool read_small_int_cells(const char* text, const std::size_t* ends, double* out
 // The same with SSE2, which every x86-64 has: the eight cells checked and
 // converted in two vectors of four. Cell lengths are taken in 64 bits, so
 // that no length, however long, passes for a short one. On SW-All.csv a
-// row takes 1,114 instructions instead of the portable path's 1,377
-// (callgrind), and the reader 2.80 ms instead of 3.33 (best of 6 rounds of
-// 41 runs, taken in turns; 16-20% less in every round).
+// row takes 1,177 instructions instead of the portable path's 1,441
+// (callgrind), and the reader 2.41 ms instead of 3.02 (best of 12 rounds
+// of 41 runs, taken in turns; less in 10 of the 12).
 bool read_small_int_cells_sse2(const char* text, const std::size_t* ends, double* out) noexcept {
     const auto load = [](const std::size_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     // ends[k + 1] - ends[k], a cell's length plus one: from 2 to 5 when it is 1 to 4.
