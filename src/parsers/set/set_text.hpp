@@ -27,9 +27,15 @@ namespace tarnwick::parsers::set::detail {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-[[nodiscard]] constexpr std::optional<Date> date_from_doy(std::int32_t year, std::uint16_t doy) noexcept {
+// Day `doy` of `year` in `out`; false when the year has no such day. The
+// date goes straight to its place: returned as an std::optional<Date> it
+// was built on the stack a byte at a time and read back in one load, which
+// the store buffer cannot forward, on every line. In 24 rounds taken in
+// turns on a busy host, SOLFSMY was faster in 19 (median 1.50 -> 1.42 ms)
+// and DTCFILE in 16 (1.40 -> 1.38 ms).
+[[nodiscard]] constexpr bool date_from_doy(std::int32_t year, std::uint16_t doy, Date& out) noexcept {
     const bool leap = is_leap_year(year);
-    if (doy == 0 || doy > (leap ? 366 : 365)) return std::nullopt;
+    if (doy == 0 || doy > (leap ? 366 : 365)) return false;
     constexpr std::uint8_t lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     unsigned left = doy;
     unsigned month = 0;
@@ -39,7 +45,8 @@ namespace tarnwick::parsers::set::detail {
         left -= length;
         ++month;
     }
-    return Date{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(left)};
+    out = Date{year, static_cast<std::uint8_t>(month + 1), static_cast<std::uint8_t>(left)};
+    return true;
 }
 
 // read_int of the trimmed field of `width` bytes at `begin`.
@@ -65,9 +72,7 @@ struct DateColumns {
     if (!year) return "year";
     const auto doy = read_int_field<std::uint16_t>(line, columns.doy_begin, columns.doy_width);
     if (!doy) return "doy";
-    const auto date = date_from_doy(*year, *doy);
-    if (!date) return "invalid day-of-year";
-    out = *date;
+    if (!date_from_doy(*year, *doy, out)) return "invalid day-of-year";
     return {};
 }
 
