@@ -115,7 +115,9 @@ for name in $interpreters; do
             --config-settings=build-dir=/opt/tarnwick/build/$NAME .
         if "$py" -c "import sys; sys.exit(not hasattr(sys, \"gettotalrefcount\"))"; then
             so=$("$py" -c "import tarnwick; print(tarnwick.__file__)")
-            if ! nm -D "$so" | grep -q _Py_INCREF_IncRefTotal; then
+            # grep reads all that nm prints: with -q it could exit early and nm
+            # would die of SIGPIPE, which pipefail reports as a missing symbol.
+            if ! nm -D "$so" | grep _Py_INCREF_IncRefTotal >/dev/null; then
                 echo "$so was built without Py_DEBUG: it has no reference-count bookkeeping" >&2
                 exit 1
             fi
