@@ -136,9 +136,11 @@ def _records(sw: SpaceWeather, first: dt.date, last: dt.date) -> Iterator[Mappin
 def _readable(path: str) -> Iterator[tuple[str, bytes | None]]:
     """A path the readers can each read in full, and the file's last byte (None when empty).
 
-    A regular file is read by each reader itself. Anything else (a pipe, as
-    from a shell's <(...), or a terminal) can be read only once, so its bytes
-    are kept in an anonymous in-memory file that the readers open by name.
+    A regular file is read by each reader itself, through /proc/self/fd: so
+    all three read the file this opened, and a name that is not UTF-8 (which
+    the readers refuse) still works. Anything else (a pipe, as from a shell's
+    <(...), or a terminal) can be read only once, so its bytes are kept in an
+    anonymous in-memory file that the readers open by name.
     """
     with open(path, "rb") as file:
         if stat.S_ISREG(os.fstat(file.fileno()).st_mode):
@@ -147,7 +149,8 @@ def _readable(path: str) -> Iterator[tuple[str, bytes | None]]:
             if size:
                 file.seek(size - 1)
                 last = file.read(1)
-            yield path, last
+            by_fd = f"/proc/self/fd/{file.fileno()}"
+            yield (by_fd if os.path.exists(by_fd) else path), last
             return
         data = file.read()
     fd = os.memfd_create("tarnwick_tools")
