@@ -33,7 +33,7 @@ _CUT_SHORT = "warning: the last line has no line end: the file may have been cut
 
 
 def main(argv: Sequence[str] | None = None, out: TextIO | None = None, err: TextIO | None = None) -> int:
-    """Report on each file; 0 when every reader's verdict was had and one accepted each file."""
+    """Report on each file; 0 when every file could be read and a reader accepted it, else 1."""
     parser = argparse.ArgumentParser(
         prog="python -m tarnwick_tools",
         description="For each file: which of the three formats it is (the reader that accepts it, or each "
