@@ -1,5 +1,8 @@
 import datetime
-from typing import Any, Protocol, SupportsIndex, TypedDict, final
+from typing import Never, Protocol, Self, SupportsIndex, TypedDict, final
+
+import numpy as np
+import numpy.typing as npt
 
 __all__ = ["SpaceWeather"]
 
@@ -27,6 +30,22 @@ class _Record(TypedDict):
     y10_7: float | None
     dtc: float | None
 
+class _Columns(TypedDict):
+    # to_numpy(): one row per day. "date" holds datetime.date objects (for a
+    # series without days NumPy makes it an empty float64 array).
+    date: npt.NDArray[np.object_]
+    f10_7_obs: npt.NDArray[np.float64]
+    f10_7_adj: npt.NDArray[np.float64]
+    f10_7_jb: npt.NDArray[np.float64]
+    f10_7_jb_81c: npt.NDArray[np.float64]
+    ap_daily: npt.NDArray[np.float64]
+    s10_7: npt.NDArray[np.float64]
+    m10_7: npt.NDArray[np.float64]
+    y10_7: npt.NDArray[np.float64]
+    dtc: npt.NDArray[np.float64]
+    ap_3hr: npt.NDArray[np.float64]
+    kp_3hr: npt.NDArray[np.float64]
+
 @final
 class SpaceWeather:
     """Daily space-weather indices, one record per day, sorted by date.
@@ -38,6 +57,9 @@ class SpaceWeather:
     several files at once.
     """
 
+    # Calling the class raises TypeError: objects come only from the three
+    # constructors. A parameter no value can have makes checkers say so.
+    def __new__(cls, use_a_from_constructor: Never, /) -> Self: ...
     @staticmethod
     def from_celestrak_csv(path: str) -> SpaceWeather:
         """Read a CelesTrak space-weather CSV (SW-All.csv, SW-Last5Years.csv).
@@ -72,7 +94,7 @@ class SpaceWeather:
         """The number of days held."""
     def date_range(self) -> tuple[datetime.date, datetime.date] | None:
         """The first and last day held, or None when empty."""
-    def to_numpy(self) -> dict[str, Any]:
+    def to_numpy(self) -> _Columns:
         """Twelve new NumPy arrays keyed by field name, one row per day.
 
         "date" holds datetime.date objects; the nine scalar fields are float64
