@@ -18,6 +18,7 @@
 #
 #   bash scripts/interpreters.sh            # all three
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
+#   bash scripts/interpreters.sh --root     # only make the root (the release wheels' headers)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -25,6 +26,8 @@ source scripts/common.sh
 export PATH=$PATH:/usr/sbin:/sbin
 
 root=${TARNWICK_UNSTABLE_ROOT:-/var/cache/tarnwick/unstable-root}
+root_only=0
+[ "${1:-}" = --root ] && { root_only=1; shift; }
 interpreters=${*:-3.14 3.15 3.14d}
 packages=(python3.14 python3.14-dev python3.14-venv python3.15 python3.15-dev python3.15-venv
           python3.14-dbg g++ cmake ca-certificates)
@@ -78,6 +81,7 @@ if ! root_whole; then
     mv "$root.new" "$root"
     echo "   root built in $(( $(date +%s) - start )) s"
 fi
+[ "$root_only" = 1 ] && exit 0
 
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 cp "${PIP_CERT:-/etc/ssl/certs/ca-certificates.crt}" "$root/etc/ssl/certs/host-ca.crt"

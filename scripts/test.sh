@@ -9,10 +9,16 @@
 #   4. the C++ tests and the pytest suite under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   5. a short run of each fuzz target (TARNWICK_FUZZ_SECONDS, default 15);
-#   6. the sdist and the manylinux wheels, checked and their pytest suite run
-#      with no compiler in reach (scripts/dist.sh);
+#   6. the sdist and the seven manylinux wheels (zig-built for glibc 2.17,
+#      x86_64 and aarch64), checked, and the pytest suite of the x86_64 3.12
+#      and 3.13 wheels and of a g++ build of the sdist run with no compiler
+#      in reach (scripts/dist.sh; as another user than root, only the two
+#      x86_64 wheels the Pythons here take);
 #   7. the pytest suite on CPython 3.14, 3.15 and debug 3.14 in a Debian
-#      unstable root (scripts/interpreters.sh; needs root).
+#      unstable root (scripts/interpreters.sh; needs root);
+#   8. the pytest suite of the other wheels on their own interpreters: the
+#      x86_64 cp314 and cp315 wheels in that root, the aarch64 wheels in a
+#      Debian arm64 root under qemu-user (scripts/wheels.sh; needs root).
 #
 #   bash scripts/test.sh            # everything
 #   bash scripts/test.sh --quick    # steps 1 and 2 on one Python (also TARNWICK_QUICK=1)
@@ -29,7 +35,7 @@ quick=${TARNWICK_QUICK:-0}
 for arg in "$@"; do
     case $arg in
         --quick) quick=1 ;;
-        -h | --help) sed -n '2,19s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h | --help) sed -n '2,24s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "test.sh: unknown argument '$arg' (try --help)" >&2; exit 2 ;;
     esac
 done
@@ -39,9 +45,10 @@ pythons=(${TARNWICK_TEST_PYTHONS:-3.12 3.13})
 
 # ---- Debian packages -------------------------------------------------------
 # The C++ tests need gtest and cmake; the sanitizer and fuzz builds need clang
-# and its runtimes; debootstrap makes the root the other interpreters run in.
+# and its runtimes; debootstrap makes the roots the other interpreters run
+# in, qemu-user-static runs the arm64 one.
 packages=(libgtest-dev cmake g++)
-[ "$quick" = 1 ] || packages+=(clang-14 libclang-rt-14-dev debootstrap)
+[ "$quick" = 1 ] || packages+=(clang-14 libclang-rt-14-dev debootstrap qemu-user-static)
 missing=($(missing_packages "${packages[@]}"))
 if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
     echo "test.sh needs these Debian packages: ${missing[*]}" >&2
@@ -154,12 +161,17 @@ if [ "$quick" != 1 ]; then
     step "NumPy 1.26" bash scripts/check_numpy1.sh
     step "Sanitizers (ASan + UBSan)" bash scripts/sanitize.sh "${pythons[0]}"
     step "Fuzzing" bash scripts/fuzz.sh "${TARNWICK_FUZZ_SECONDS:-15}"
-    step "Release files" bash scripts/dist.sh
     if [ "$(id -u)" = 0 ]; then
+        step "Release files" bash scripts/dist.sh
         step "Python 3.14, 3.15, 3.14d" bash scripts/interpreters.sh
+        step "Wheels, x86_64 unstable root" bash scripts/wheels.sh x86_64
+        step "Wheels, aarch64 under qemu" bash scripts/wheels.sh aarch64
     else
-        printf '%-32s    -  skipped (chroot needs root)\n' "Python 3.14, 3.15, 3.14d"
-        total_skipped=$((total_skipped + 1))
+        step "Release files (x86_64 only)" env TARNWICK_DIST_WHEELS="cp312-x86_64 cp313-x86_64" bash scripts/dist.sh
+        for name in "Python 3.14, 3.15, 3.14d" "Wheels, x86_64 unstable root" "Wheels, aarch64 under qemu"; do
+            printf '%-32s    -  skipped (chroot needs root)\n' "$name"
+            total_skipped=$((total_skipped + 1))
+        done
     fi
 fi
 

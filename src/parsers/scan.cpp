@@ -7,6 +7,7 @@
 #include "decimal.hpp"
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -70,9 +71,25 @@ __attribute__((target("avx2"))) std::uint64_t classify_avx2(const char* p, std::
 }
 #endif
 
+#if defined(__x86_64__)
+// AVX2 in the CPU, and its 256-bit registers saved by the OS. Asked of
+// cpuid itself: __builtin_cpu_supports reads a table of libgcc's, which
+// zig's runtime (the release wheels' toolchain) does not provide.
+bool has_avx2() noexcept {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    constexpr unsigned osxsave_and_avx = 1U << 27 | 1U << 28;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & osxsave_and_avx) != osxsave_and_avx) return false;
+    unsigned xcr0 = 0, xcr0_high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+    constexpr unsigned xmm_and_ymm_state = 0x6;
+    if ((xcr0 & xmm_and_ymm_state) != xmm_and_ymm_state) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & 1U << 5) != 0;
+}
+#endif
+
 Classify best_kernel() noexcept {
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return classify_avx2;
+    if (has_avx2()) return classify_avx2;
 #endif
     return classify_portable;
 }

@@ -110,15 +110,12 @@ FileContents read_whole_file(const std::string& name, GilReleased& unlocked) {
     }
     const FileDescriptor fd(raw_fd);
 
-    // statx rather than fstat: glibc exports fstat itself only since 2.33,
-    // statx since 2.28, so the module still loads on glibc 2.28 systems.
     // The size is only a hint: the file may change while it is read, and
-    // special files report 0; a failed statx (a kernel or sandbox without
-    // it) leaves no hint. Reading goes on until read(2) reports the end.
-    struct statx info {};
-    const bool sized = ::statx(fd.get(), "", AT_EMPTY_PATH, STATX_SIZE, &info) == 0 &&
-                       (info.stx_mask & STATX_SIZE) != 0;
-    std::size_t capacity = sized ? static_cast<std::size_t>(info.stx_size) : 0;
+    // special files report 0; a failed fstat leaves no hint. Reading goes
+    // on until read(2) reports the end.
+    struct stat info {};
+    const bool sized = ::fstat(fd.get(), &info) == 0 && info.st_size > 0;
+    std::size_t capacity = sized ? static_cast<std::size_t>(info.st_size) : 0;
     out.bytes = std::make_unique_for_overwrite<char[]>(capacity);
     std::size_t& used = out.size;
     for (;;) {

@@ -1,5 +1,6 @@
 """Fixtures shared by the Python tests: small files and objects built from them."""
 
+import platform
 from pathlib import Path
 
 import pytest
@@ -8,6 +9,37 @@ import tarnwick
 from builders import CSV_HEADER
 
 SpaceWeather = tarnwick.SpaceWeather
+
+
+def readers_kernel():
+    """The structural kernel the readers run on this machine, deduced as the
+    module chooses it: AVX2 on x86-64 CPUs whose flags list it (Linux lists
+    it only when it saves the registers too), the portable one elsewhere."""
+    if platform.machine() != "x86_64":
+        return "portable"
+    try:
+        cpuinfo = Path("/proc/cpuinfo").read_text(encoding="ascii", errors="replace")
+    except OSError:
+        return "unknown (no /proc/cpuinfo)"
+    flags = next((line.split() for line in cpuinfo.splitlines() if line.startswith("flags")), [])
+    return "avx2" if "avx2" in flags else "portable"
+
+
+KERNEL_LINE = f"tarnwick on {platform.machine()}: the readers ran the {readers_kernel()} kernel"
+
+
+def pytest_report_header(config):
+    return KERNEL_LINE
+
+
+def pytest_terminal_summary(terminalreporter):
+    # Also under -q, which leaves out the header.
+    terminalreporter.write_line(KERNEL_LINE)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def kernel_in_junit_xml(record_testsuite_property):
+    record_testsuite_property("tarnwick_kernel", readers_kernel())
 
 DATA_DIR = Path(__file__).resolve().parent.parent / "data"
 # Excerpts of the published files, shipped for the demo and the examples.
