@@ -101,7 +101,7 @@ test_in_root() {
     # The tests and the files they read, never the module's sources.
     rm -rf "$root$dest"
     mkdir -p "$root$dest/src" build/junit
-    tar -c tests/python tests/data examples pyproject.toml | tar -x -C "$root$dest/src"
+    tar -c tests/python tests/data examples pyproject.toml README.md | tar -x -C "$root$dest/src"
     for wheel in "${wheels[@]}"; do
         tag=$(basename "$wheel" | cut -d- -f3)
         version=${tag:2:1}.${tag:3}
