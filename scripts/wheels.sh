@@ -109,6 +109,7 @@ test_in_root() {
         echo "== $(basename "$wheel"), Python $version in $root"
         if chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 \
                 PIP_CERT=/etc/ssl/certs/host-ca.crt PIP_DISABLE_PIP_VERSION_CHECK=1 \
+                TARNWICK_TEST_EMULATED="$([ "$arch" = aarch64 ] && echo 1 || echo 0)" \
                 VERSION="$version" TAG="$tag-$arch" WHEEL="$dest/$(basename "$wheel")" bash -euo pipefail -c '
             venv=/opt/tarnwick/wheel-venv-$VERSION
             [ -x "$venv/bin/python" ] || "python$VERSION" -m venv "$venv"
