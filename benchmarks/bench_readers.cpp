@@ -3,7 +3,8 @@
 //
 //   tarnwick_bench_readers [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]
 //
-// --portable forces the structural pass's portable kernel instead of AVX2.
+// --portable forces the portable kernel table (kernel.hpp) instead of the
+// CPU's.
 //
 // Every case is timed N times (fewer on the larger inputs) and the best run
 // gives the MB/s; the median is printed beside it for the spread. Every
@@ -24,6 +25,7 @@
 
 #include "parsers/celestrak/celestrak.hpp"
 #include "parsers/decimal.hpp"
+#include "parsers/kernel.hpp"
 #include "parsers/set/set.hpp"
 #include "parsers/scan.hpp"
 #include "parsers/text.hpp"

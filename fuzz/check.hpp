@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "parsers/scan.hpp"
+#include "parsers/kernel.hpp"
 #include "reference.hpp"
 #include "store/store.hpp"
 

@@ -105,8 +105,8 @@ std::optional<double> detail::parse_decimal_general(std::string_view text) noexc
     // float64 values, so one correctly rounded operation gives the answer.
     const std::int64_t e10 = scale + exponent;
     if (!truncated && mantissa <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
-        double v = static_cast<double>(mantissa);
-        v = e10 < 0 ? v / detail::exact_pow10[-e10] : v * detail::exact_pow10[e10];
+        const double v = e10 < 0 ? divided_by_pow10(mantissa, static_cast<std::size_t>(-e10))
+                                 : static_cast<double>(mantissa) * exact_pow10[e10];
         return negative ? -v : v;
     }
 

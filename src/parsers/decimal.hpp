@@ -12,14 +12,14 @@
 #pragma once
 
 #include <bit>
-#include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <optional>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <type_traits>
+
+#include "swar.hpp"
 
 namespace tarnwick::parsers {
 
@@ -28,6 +28,12 @@ namespace detail {
 // Exact powers of ten: every one up to 1e22 is a float64 without rounding.
 inline constexpr double exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// `digits` / 10^k correctly rounded, for digits of at most 2^53 and k of
+// at most 22: both are exact float64 values, so one division rounds right.
+inline double divided_by_pow10(std::uint64_t digits, std::size_t k) noexcept {
+    return static_cast<double>(digits) / exact_pow10[k];
+}
 
 // Steps over a leading '+' or '-' and tells whether it was '-'.
 inline bool take_sign(const char*& p, const char* end) noexcept {
@@ -49,9 +55,8 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     // such as 72.4 or 269.3. In text of at most 15 bytes the digits make an
     // integer below 10^15, exact as a float64, and so is 10^k for k < 15, so
     // one division gives the correctly rounded value: the same bits as the
-    // general path, inline. The CSV reader takes 1,177 instructions a row
-    // with it and 1,452 without, 2.41 ms against 2.72 on SW-All.csv (best
-    // of 12 rounds of 41 runs each, taken in turns).
+    // general path, inline. The CSV reader takes 1,173 instructions a row
+    // with it and 1,448 without (benchmarks/README.md, "Baseline").
     if (text.size() <= 15) {
         const char* p = text.data();
         const char* const end = p + text.size();
@@ -70,8 +75,9 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
             }
         }
         if (p == end && end - first > (point == nullptr ? 0 : 1)) {
-            double v = static_cast<double>(mantissa);
-            if (point != nullptr) v /= detail::exact_pow10[end - point - 1];
+            const double v = point == nullptr
+                                 ? static_cast<double>(mantissa)
+                                 : detail::divided_by_pow10(mantissa, static_cast<std::size_t>(end - point - 1));
             out = negative ? -v : v;
             return true;
         }
@@ -120,56 +126,6 @@ template <class Int>
 // parse_decimal), so that what it accepts it reads exactly as that would.
 namespace detail {
 
-constexpr std::uint64_t bytes_of(unsigned char b) noexcept { return 0x0101010101010101ULL * b; }
-
-// The high bit of each byte that is not zero / that is zero.
-constexpr std::uint64_t nonzero_bytes(std::uint64_t m) noexcept {
-    return (((m & bytes_of(0x7F)) + bytes_of(0x7F)) | m) & bytes_of(0x80);
-}
-constexpr std::uint64_t zero_bytes(std::uint64_t m) noexcept { return nonzero_bytes(m) ^ bytes_of(0x80); }
-
-// The high bit of each byte that is an ASCII digit.
-constexpr std::uint64_t digit_bytes(std::uint64_t w) noexcept {
-    const std::uint64_t high = (w & bytes_of(0xF0)) ^ bytes_of(0x30);                     // zero for 0x3_
-    const std::uint64_t low = ((w & bytes_of(0x0F)) + bytes_of(0x06)) & bytes_of(0xF0);  // zero for _0.._9
-    return zero_bytes(high | low);
-}
-
-// The bytes below byte n, as a mask (n from 0 to 8).
-constexpr std::uint64_t bytes_below(std::size_t n) noexcept {
-    return n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
-}
-
-// Eight digit values 0..9, one per byte, the most significant at the
-// lowest address of each four: the numbers of the two fours, in the low
-// and the high half, adding neighbours in pairs and then in fours.
-constexpr std::uint64_t four_digit_halves(std::uint64_t d) noexcept {
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFULL;
-    return (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFULL;
-}
-
-// The same eight digits as one number.
-constexpr std::uint64_t eight_digits(std::uint64_t d) noexcept {
-    d = four_digit_halves(d);
-    return (d * 10000 + (d >> 32)) & 0xFFFFFFFFULL;
-}
-
-// The `width` bytes at `p` in the low bytes of a word, the others zero.
-// With eight bytes readable it is one load: a copy of fewer bytes into a
-// word on the stack would be read back before the copy could be forwarded.
-inline std::uint64_t load_field(const char* p, std::size_t width, std::size_t readable) noexcept {
-    assert(width >= 1 && width <= 8 && width <= readable);
-    std::uint64_t w = 0;
-    if (readable >= 8) {
-        std::memcpy(&w, p, 8);
-        return w & bytes_below(width);
-    }
-    std::memcpy(&w, p, width);
-    return w;
-}
-
-constexpr bool words_little_endian = std::endian::native == std::endian::little;
-
 // A field as one word, with the high bit of each of its bytes that is a
 // digit, and of each that is a blank.
 struct FieldWord {
@@ -191,11 +147,10 @@ inline FieldWord field_word(const char* p, std::size_t width, std::size_t readab
 // digit, up to the field's end: true and the value in `out`, correctly
 // rounded like parse_decimal's (the digits make an integer below 10^8,
 // exact as a float64 like 10^k for k < 8, so one division rounds right).
-// SOLFSMY's five values a line: 1,060 instructions a line with it and
-// 1,212 without, 0.87 ms against 1.00 for the published file (best of 5
-// rounds of 21 runs, taken in turns). The same word-at-a-time reading of
-// integer fields saved 4% of the instructions but no measurable time, and
-// was dropped for the plain trim and read_int.
+// The SOLFSMY reader, five such fields a line, takes 1,050 instructions a
+// line with it and 1,192 without (benchmarks/README.md, "Baseline").
+// Integer fields take the plain trim and read_int: read this way they
+// save a few instructions but no measurable time.
 [[nodiscard]] inline bool read_blank_padded_decimal(const char* p, std::size_t width, std::size_t readable,
                                                     double& out) noexcept {
     using namespace detail;
@@ -216,8 +171,7 @@ inline FieldWord field_word(const char* p, std::size_t width, std::size_t readab
         count = width - 1;
         fraction = count - point;
     }
-    out = static_cast<double>(eight_digits((d & bytes_of(0x0F)) << (8 * (8 - count))));
-    if (fraction != 0) out /= exact_pow10[fraction];
+    out = divided_by_pow10(eight_digits((d & bytes_of(0x0F)) << (8 * (8 - count))), fraction);
     return true;
 }
 

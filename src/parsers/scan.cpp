@@ -1,102 +1,11 @@
 #include "scan.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-
-#include "decimal.hpp"
-
-#if defined(__x86_64__)
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
 
 namespace tarnwick::parsers {
 
 namespace {
-
-// Separators and LFs of `blocks` 64-byte blocks at `p`, and one bit per
-// block that holds a byte from 0x80.
-using Classify = std::uint64_t (*)(const char* p, std::size_t blocks, std::uint64_t* separators,
-                                   std::uint64_t* lfs) noexcept;
-
-// The high bits of the bytes of `m` (its only bits) as eight bits, byte 0 lowest.
-inline std::uint64_t gather_high_bits(std::uint64_t m) noexcept { return (m * 0x0002040810204081ULL) >> 56; }
-
-std::uint64_t classify_portable(const char* p, std::size_t blocks, std::uint64_t* separators,
-                                std::uint64_t* lfs) noexcept {
-    using detail::bytes_of;
-    using detail::zero_bytes;
-    std::uint64_t non_ascii = 0;
-    for (std::size_t b = 0; b < blocks; ++b, p += 64) {
-        std::uint64_t comma = 0, lf = 0, high = 0;
-        for (unsigned k = 0; k < 8; ++k) {
-            std::uint64_t w;
-            std::memcpy(&w, p + 8 * k, 8);
-            comma |= gather_high_bits(zero_bytes(w ^ bytes_of(','))) << (8 * k);
-            lf |= gather_high_bits(zero_bytes(w ^ bytes_of('\n'))) << (8 * k);
-            high |= w & bytes_of(0x80);
-        }
-        separators[b] = comma | lf;
-        lfs[b] = lf;
-        non_ascii |= std::uint64_t{high != 0} << b;
-    }
-    return non_ascii;
-}
-
-#if defined(__x86_64__)
-// The high bits of the 64 bytes of two vectors.
-__attribute__((target("avx2"))) inline std::uint64_t high_bits(__m256i lo, __m256i hi) noexcept {
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
-           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32;
-}
-
-// Brings SW-All.csv from 1,548 to 1,177 instructions a row against the
-// portable kernel (callgrind), and the CSV reader from 2.85 to 2.41 ms
-// (best of 12 rounds of 41 runs, taken in turns).
-__attribute__((target("avx2"))) std::uint64_t classify_avx2(const char* p, std::size_t blocks,
-                                                            std::uint64_t* separators, std::uint64_t* lfs) noexcept {
-    const __m256i comma = _mm256_set1_epi8(',');
-    const __m256i lf = _mm256_set1_epi8('\n');
-    std::uint64_t non_ascii = 0;
-    for (std::size_t b = 0; b < blocks; ++b, p += 64) {
-        const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-        const std::uint64_t l = high_bits(_mm256_cmpeq_epi8(lo, lf), _mm256_cmpeq_epi8(hi, lf));
-        separators[b] = l | high_bits(_mm256_cmpeq_epi8(lo, comma), _mm256_cmpeq_epi8(hi, comma));
-        lfs[b] = l;
-        non_ascii |= std::uint64_t{high_bits(lo, hi) != 0} << b;
-    }
-    return non_ascii;
-}
-#endif
-
-#if defined(__x86_64__)
-// AVX2 in the CPU, and its 256-bit registers saved by the OS. Asked of
-// cpuid itself: __builtin_cpu_supports reads a table of libgcc's, which
-// zig's runtime (the release wheels' toolchain) does not provide.
-bool has_avx2() noexcept {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    constexpr unsigned osxsave_and_avx = 1U << 27 | 1U << 28;
-    if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & osxsave_and_avx) != osxsave_and_avx) return false;
-    unsigned xcr0 = 0, xcr0_high = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-    constexpr unsigned xmm_and_ymm_state = 0x6;
-    if ((xcr0 & xmm_and_ymm_state) != xmm_and_ymm_state) return false;
-    return __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & 1U << 5) != 0;
-}
-#endif
-
-Classify best_kernel() noexcept {
-#if defined(__x86_64__)
-    if (has_avx2()) return classify_avx2;
-#endif
-    return classify_portable;
-}
-
-const Classify cpu_kernel = best_kernel();
-std::atomic<Classify> kernel{cpu_kernel};
-std::atomic<bool> portable_forced{false};
 
 inline bool is_cont(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
 
@@ -127,26 +36,18 @@ const unsigned char* utf8_char_end(const unsigned char* p, const unsigned char* 
 
 }  // namespace
 
-void force_portable_kernel(bool portable) noexcept {
-    kernel.store(portable ? classify_portable : cpu_kernel, std::memory_order_relaxed);
-    portable_forced.store(portable, std::memory_order_relaxed);
-}
-
-bool portable_kernel_forced() noexcept { return portable_forced.load(std::memory_order_relaxed); }
-
 void Scanner::scan_chunk() noexcept {
     chunk_begin_ = chunk_end_;
     const char* const p = text_.data() + chunk_begin_;
     const std::size_t left = text_.size() - chunk_begin_;
-    const Classify classify = kernel.load(std::memory_order_relaxed);
     const std::size_t whole = left / 64 < chunk_blocks ? left / 64 : chunk_blocks;
-    std::uint64_t non_ascii = classify(p, whole, separators_, lfs_);
+    std::uint64_t non_ascii = classify_(p, whole, separators_, lfs_);
     if (whole < chunk_blocks) {
         // The last, partial block goes through a copy padded with zeros,
         // which are neither separators nor non-ASCII; blocks after it are empty.
         alignas(32) char tail[64] = {};
         std::memcpy(tail, p + whole * 64, left - whole * 64);
-        non_ascii |= classify(tail, 1, separators_ + whole, lfs_ + whole) << whole;
+        non_ascii |= classify_(tail, 1, separators_ + whole, lfs_ + whole) << whole;
         for (std::size_t b = whole + 1; b < chunk_blocks; ++b) separators_[b] = lfs_[b] = 0;
     }
     chunk_end_ = chunk_begin_ + 64 * chunk_blocks;

@@ -4,10 +4,8 @@
 // classified a chunk at a time, just ahead of the reader that asks for
 // separators, so the text is read once and the bitmaps stay in L1.
 //
-// The classifying kernel is AVX2 where the CPU has it, chosen at run time,
-// else portable word-at-a-time code; both give the same bits, and the
-// portable one can be forced so that tests and fuzz targets run both.
-// Never allocates, never throws.
+// Blocks are classified by the kernel table's classify_blocks (kernel.hpp),
+// taken when the scanner is made. Never allocates, never throws.
 #pragma once
 
 #include <bit>
@@ -16,19 +14,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "kernel.hpp"
+
 namespace tarnwick::parsers {
-
-// Makes every later read use the portable code (true), or the CPU's vector
-// code where it has some (false): the structural kernel below, and the CSV
-// reader's conversion of its ap and Kp cells.
-void force_portable_kernel(bool portable) noexcept;
-
-// True while force_portable_kernel(true) is in force.
-[[nodiscard]] bool portable_kernel_forced() noexcept;
 
 class Scanner {
 public:
-    explicit Scanner(std::string_view text) noexcept : text_(text) {}
+    explicit Scanner(std::string_view text) noexcept : text_(text), classify_(kernels().classify_blocks) {}
 
     [[nodiscard]] std::size_t size() const noexcept { return text_.size(); }
 
@@ -41,14 +33,12 @@ public:
     // the number of cells read. `start` must not lie before the last chunk
     // scanned, nor past size().
     //
-    // Taking a line's separators in one loop over local words, and reading
-    // the used cells by index, rather than asking for each separator in
-    // turn through the scanner's members and looking up what each column
-    // feeds, took SW-All.csv from 2,124 to 1,668 instructions a row
-    // (callgrind, the date cell's parse, a function of its own then, not
-    // counted) and from 5.06 to 4.23 ms (best of 10 rounds of 101 runs,
-    // taken in turns). Writing eight offsets at a time whatever the count,
-    // to spare a branch per separator, cost instructions and gained no time.
+    // A line's separators are taken in one loop over local words, and the
+    // caller reads the cells it uses by index, rather than asking for each
+    // separator in turn through the scanner's members and looking up what
+    // each column feeds: the loop keeps its state in registers. Writing
+    // eight offsets at a time whatever the count, to spare a branch per
+    // separator, costs instructions and gains no time.
     [[nodiscard]] std::size_t line_ends(std::size_t start, std::size_t max, std::size_t* ends) noexcept {
         assert(max >= 1 && start >= chunk_begin_ && start <= text_.size());
         std::size_t* out = ends;
@@ -116,6 +106,7 @@ private:
     void scan_chunk() noexcept;
 
     std::string_view text_;
+    decltype(Kernels::classify_blocks) classify_;
     std::size_t chunk_begin_ = 0;
     std::size_t chunk_end_ = 0;  // blocks past the text's end hold no bits
     std::size_t valid_to_ = 0;   // checked as UTF-8 up to here, a character boundary

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parsers/kernel.hpp"
 #include "parsers/scan.hpp"
 #include "parsers/set/set.hpp"
 #include "parsers/text.hpp"
@@ -18,7 +19,7 @@
 #include "test_support.hpp"
 
 // The second ctest pass sets TARNWICK_TEST_PORTABLE_KERNEL: every reader
-// in every test then takes the portable structural kernel.
+// in every test then takes the portable kernel table.
 namespace {
 class PortableKernel : public ::testing::Environment {
     void SetUp() override {

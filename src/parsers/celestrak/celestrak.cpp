@@ -4,13 +4,9 @@
 #include <array>
 #include <cassert>
 #include <cstdint>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "../decimal.hpp"
+#include "../kernel.hpp"
 #include "../scan.hpp"
 #include "../text.hpp"
 
@@ -77,125 +73,28 @@ struct Layout {
     std::array<std::size_t, 3> scalars;  // in the order of scalar_fields
     Group ap, kp;
     std::size_t cells;  // cells a line is split into: through the last used column
-    bool vectors;       // groups side by side are read with the CPU's vector code
+    decltype(Kernels::read_small_int_cells) read_group_cells;  // for groups side by side
 };
 
 constexpr ScalarField scalar_fields[] = {Field::f10_7_obs, Field::f10_7_adj, Field::ap_daily};
 
 Layout make_layout(std::size_t date, std::size_t obs, std::size_t adj, std::size_t ap_daily, const ArrayCols& ap,
                    const ArrayCols& kp) {
-    Layout layout{date, {obs, adj, ap_daily}, make_group(ap), make_group(kp), 0, !portable_kernel_forced()};
+    Layout layout{date, {obs, adj, ap_daily}, make_group(ap), make_group(kp), 0,
+                  kernels().read_small_int_cells};
     layout.cells = std::max({date, obs, adj, ap_daily, layout.ap.last, layout.kp.last}) + 1;
     return layout;
-}
-
-// Eight cells of one to four ASCII digits, as the published files write
-// every ap and Kp value: true and their values. Cell k lies between the
-// separators at ends[k] and ends[k + 1], and ends[1] >= 4. Each cell is
-// loaded as the four bytes that end it, the bytes before its start made
-// '0', so that two cells fill a word and four words are checked and
-// converted without a branch per cell.
-// On SW-All.csv a row takes 1,441 instructions with this path and 2,128
-// reading each cell alone (callgrind), and the reader 3.02 ms against
-// 5.62 (best of 12 rounds of 41 runs, taken in turns). This is the
-// portable path; x86-64 takes the SSE2 one below unless the portable code
-// is forced.
-bool read_small_int_cells(const char* text, const std::size_t* ends, double* out) noexcept {
-    using namespace detail;
-    // A cell's own bytes among the four that end it, by its length % 4.
-    constexpr std::uint32_t keep_of[4] = {0xFFFFFFFF, 0xFF000000, 0xFFFF0000, 0xFFFFFF00};
-    std::uint64_t words[4];
-    std::size_t too_long = 0;  // not zero when a cell is empty or longer than 4
-    for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t end = ends[k + 1];
-        const std::size_t length = end - ends[k] - 1;
-        too_long |= (length - 1) & ~std::size_t{3};
-        assert(end >= 4);
-        std::uint32_t cell;
-        std::memcpy(&cell, text + end - 4, 4);
-        const std::uint32_t keep = keep_of[length % 4];
-        cell = (cell & keep) | (0x30303030u & ~keep);
-        words[k / 2] = k % 2 == 0 ? cell : words[k / 2] | std::uint64_t{cell} << 32;
-    }
-    std::uint64_t digits = bytes_of(0x80);
-    for (const std::uint64_t w : words) digits &= digit_bytes(w);
-    if (too_long != 0 || digits != bytes_of(0x80)) return false;
-    for (std::size_t k = 0; k < 4; ++k) {
-        const std::uint64_t halves = four_digit_halves(words[k] & bytes_of(0x0F));
-        out[2 * k] = static_cast<double>(halves & 0xFFFF);
-        out[2 * k + 1] = static_cast<double>(halves >> 32);
-    }
-    return true;
-}
-
-#if defined(__SSE2__)
-// The same with SSE2, which every x86-64 has: the eight cells checked and
-// converted in two vectors of four. Cell lengths are taken in 64 bits, so
-// that no length, however long, passes for a short one. On SW-All.csv a
-// row takes 1,177 instructions instead of the portable path's 1,441
-// (callgrind), and the reader 2.41 ms instead of 3.02 (best of 12 rounds
-// of 41 runs, taken in turns; less in 10 of the 12).
-bool read_small_int_cells_sse2(const char* text, const std::size_t* ends, double* out) noexcept {
-    const auto load = [](const std::size_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    // ends[k + 1] - ends[k], a cell's length plus one: from 2 to 5 when it is 1 to 4.
-    __m128i spans[4];
-    __m128i outside = _mm_setzero_si128();
-    for (std::size_t k = 0; k < 4; ++k) {
-        spans[k] = _mm_sub_epi64(load(ends + 2 * k + 1), load(ends + 2 * k));
-        outside = _mm_or_si128(outside, _mm_sub_epi64(spans[k], _mm_set1_epi64x(2)));
-    }
-    outside = _mm_and_si128(outside, _mm_set1_epi64x(~std::int64_t{3}));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) != 0xFFFF) return false;
-    assert(ends[1] >= 4);  // each cell is loaded as the four bytes that end it
-
-    const auto convert = [&](const __m128i& low_spans, const __m128i& high_spans, std::size_t first, double* to) {
-        // Each cell's span in each of its four bytes; a byte is the cell's
-        // own when its place among them (0 to 3) plus the span passes 4.
-        __m128i span = _mm_castps_si128(
-            _mm_shuffle_ps(_mm_castsi128_ps(low_spans), _mm_castsi128_ps(high_spans), _MM_SHUFFLE(2, 0, 2, 0)));
-        span = _mm_or_si128(span, _mm_slli_epi32(span, 8));
-        span = _mm_or_si128(span, _mm_slli_epi32(span, 16));
-        const __m128i own = _mm_cmpgt_epi8(_mm_add_epi8(span, _mm_set1_epi32(0x03020100)), _mm_set1_epi8(4));
-        const auto word = [&](std::size_t k) {
-            std::int32_t w;
-            std::memcpy(&w, text + ends[first + k] - 4, 4);
-            return w;
-        };
-        const __m128i cells = _mm_setr_epi32(word(1), word(2), word(3), word(4));
-        const __m128i digits = _mm_and_si128(own, _mm_sub_epi8(cells, _mm_set1_epi8('0')));
-        const __m128i tens = _mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10));
-        const __m128i pairs = _mm_add_epi16(tens, _mm_srli_epi16(digits, 8));  // first digit * 10 + second
-        const __m128i values = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // first pair * 100 + second
-        _mm_storeu_pd(to, _mm_cvtepi32_pd(values));
-        _mm_storeu_pd(to + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(values, _MM_SHUFFLE(3, 2, 3, 2))));
-        return digits;
-    };
-    const __m128i low = convert(spans[0], spans[1], 0, out);
-    const __m128i high = convert(spans[2], spans[3], 4, out + 4);
-    // Every own byte a digit: each byte at most 9 (the others are 0).
-    const __m128i most = _mm_max_epu8(low, high);
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(most, _mm_set1_epi8(9)), most)) == 0xFFFF;
-}
-#endif
-
-// A group side by side, with the vector code when `vectors`.
-bool read_group_cells([[maybe_unused]] bool vectors, const char* text, const std::size_t* ends, double* out) noexcept {
-#if defined(__SSE2__)
-    if (vectors) return read_small_int_cells_sse2(text, ends, out);
-#endif
-    return read_small_int_cells(text, ends, out);
 }
 
 // A date cell "Y-M-D": year an optional '+' and digits up to 2147483647,
 // month 1..12, day 1..31, each with an optional '+' and leading zeros. The
 // day is not checked against the month. True and the date in `out`.
 //
-// Written to the record rather than returned as an std::optional<Date>:
-// that was built on the stack a byte at a time and read back whole, which
-// the store buffer cannot forward, and stalled every row. SW-All.csv:
-// 1,177 instructions a row instead of 1,219, and the reader 4.62 ms
-// instead of 4.91 in the steadiest rounds (best 2.76 against 2.96; 8
-// rounds of 41 runs, taken in turns).
+// Written to the record rather than returned as an std::optional<Date>,
+// which would be built on the stack a byte at a time and read back whole:
+// the store buffer cannot forward that, and every row would stall. The
+// CSV reader takes 1,173 instructions a row so and 1,183 through an
+// optional (benchmarks/README.md, "Baseline").
 bool read_date_cell(std::string_view cell, Date& out) noexcept {
     if (cell.size() == 10) {
         const IsoDate form = read_iso_date(cell, out);
@@ -235,7 +134,7 @@ std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, c
     const auto read_group = [&](ArrayField f, const Group& group) {
         if (group.last >= cells) return;
         rec.fill_array(f, [&](Array8& a) {
-            if (group.side_by_side && read_group_cells(layout.vectors, text, ends + group.cols[0], a.data())) {
+            if (group.side_by_side && layout.read_group_cells(text, ends + group.cols[0], a.data())) {
                 return true;
             }
             for (std::size_t k = 0; k < 8; ++k) {
