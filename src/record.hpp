@@ -98,8 +98,9 @@ public:
     // field is present only then; the old values are gone either way.
     // Readers write straight into the record this way, rather than into a
     // local array that is then copied, whose wide loads would wait for the
-    // narrow stores just made to it: the CSV reader took 3.91 ms against
-    // 4.20 on SW-All.csv (best of 4 rounds of 41 runs, taken in turns).
+    // narrow stores just made to it. The CSV reader takes 1,173
+    // instructions a row so and 1,191 through a local array
+    // (benchmarks/README.md, "Baseline").
     template <class Fill>
     void fill_array(ArrayField f, Fill&& fill) noexcept {
         const bool full = fill(f.field() == Field::ap_3hr ? ap_3hr_ : kp_3hr_);

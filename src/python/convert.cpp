@@ -108,8 +108,7 @@ public:
             // __new__ calls after parsing three ints, with the same range
             // checks and errors. With the lookups above, a date takes 530
             // instructions instead of 2,900 through the import function and
-            // a call of the class (to_numpy on SW-All.csv: 1.9x the time of
-            // its date column built in Python -> 0.8x).
+            // a call of the class.
             return PyRef::steal(api_->Date_FromDate(date.year, date.month, date.day, api_->DateType));
         }
         const PyRef year = PyRef::steal(PyLong_FromLong(date.year));
@@ -182,7 +181,7 @@ std::array<DictKey, field_count> field_keys{{
 // like the interned names. Copying it clones its key table in one block,
 // setting a key it holds never resizes, and an absent value is not set at
 // all: a SW-All.csv record's dict, its date aside, takes 4,500 instructions
-// instead of 6,800 when twelve keys were inserted into a new dict.
+// instead of the 6,800 of inserting twelve keys into a new dict.
 PyObject* record_template = nullptr;
 
 PyObject* template_dict() {
@@ -204,8 +203,8 @@ PyObject* template_dict() {
 // made on first use and kept for the life of the process, like the
 // interned names: a float is immutable, so equal values may share one.
 // get(date) on SW-All.csv, a turn of the caller's loop included: 6,010
-// instructions a call instead of 6,940, and 720-1,190 ns instead of
-// 1,020-1,540 (six rounds taken in turns on a noisy host).
+// instructions a call instead of 6,940, and 0.71-0.77 of the time (six
+// rounds taken in turns on a noisy host).
 constexpr std::size_t shared_floats = 512;
 std::array<PyObject*, shared_floats> float_table{};
 
@@ -276,8 +275,8 @@ private:
 // floats, None and dates, and no cycle. The collector waits meanwhile
 // (garbage from before the call waits for its next pass); it would
 // otherwise pass over each new dict and list two or three times as the
-// young generations fill. get_range on SW-All.csv: 11,100 -> 8,800
-// instructions and 1,900-2,200 -> 1,250-1,340 ns a record. Otherwise the
+// young generations fill. get_range on SW-All.csv: 8,800 instructions a
+// record instead of 11,100, and 0.61-0.66 of the time. Otherwise the
 // collector stays as the caller left it.
 template <class Make>
 PyRef list_of(std::span<const RecordRef> records, Make make) {

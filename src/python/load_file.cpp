@@ -89,8 +89,8 @@ auto interruptible(GilReleased& unlocked, Call call) noexcept {
 
 struct FileContents {
     // Never zero-filled: read(2) writes every byte before it is used.
-    // Reading SW-All.csv (2.9 MB) takes 0.26 ms so, 0.40 ms into a cleared
-    // buffer (best of 200, taken in turns).
+    // Reading SW-All.csv (2.9 MB) so takes 0.65 of the time of reading it
+    // into a cleared buffer (best of 200, taken in turns).
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
     int error = 0;  // errno of the failed step, 0 on success; EINTR: a signal handler raised
