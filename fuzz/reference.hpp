@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -306,6 +307,56 @@ inline Outcome solfsmy(std::string_view bytes) {
             r.set(ScalarField::of(at[i].second), *v);
         }
         return {};
+    });
+}
+
+// ---- published-form lines from fuzz input --------------------------------
+//
+// Texts whose lines have the published form, their values taken from the
+// input, so that every run reaches a SET reader's fixed-offset path with
+// values of the fuzzer's choosing. One line is made from each `each`
+// bytes: `make(b, line)` writes it from b[0..each - 2] into `line`, then
+// b[each - 1] = k, when below 192, makes byte k % `length` of the line '+',
+// `mark` or a tab, which turns some lines into near misses.
+template <class Make>
+std::string published_lines(std::string_view bytes, std::size_t each, std::size_t length, char mark, Make make) {
+    std::string text;
+    for (std::size_t at = 0; at + each <= bytes.size(); at += each) {
+        const auto* const b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        char line[128];
+        make(b, line);
+        if (const unsigned k = b[each - 1]; k < 192) line[k % length] = k < 64 ? '+' : k < 128 ? mark : '\t';
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+// Two bytes as a number, a year of four digits (two bytes) and a day from
+// 0 to 399 (one byte).
+inline unsigned u16_at(const unsigned char* b) { return static_cast<unsigned>(b[0]) << 8 | b[1]; }
+inline unsigned year_of(const unsigned char* b) { return u16_at(b) % 10000u; }
+inline unsigned day_of(const unsigned char* b) { return b[2] * 400u / 256u; }
+
+// SOLFSMY lines: year, day and five F6.1 values of up to 9999.9.
+inline std::string published_solfsmy(std::string_view bytes) {
+    return published_lines(bytes, 14, 64, '.', [](const unsigned char* b, char* line) {
+        unsigned v[5];
+        for (unsigned k = 0; k < 5; ++k) v[k] = u16_at(b + 3 + 2 * k) % 100000u;
+        std::snprintf(line, 128, "  %4u%4u   2450450.0%4u.%u%4u.%u%4u.%u  79.2%4u.%u  73.8%4u.%u  70.7  0000",
+                      year_of(b), day_of(b), v[0] / 10, v[0] % 10, v[1] / 10, v[1] % 10, v[2] / 10, v[2] % 10,
+                      v[3] / 10, v[3] % 10, v[4] / 10, v[4] % 10);
+    });
+}
+
+// DTCFILE lines: year, day and 24 hourly values of up to four digits.
+inline std::string published_dtcfile(std::string_view bytes) {
+    return published_lines(bytes, 52, 109, '-', [](const unsigned char* b, char* line) {
+        int n = std::snprintf(line, 128, "DTC %4u%4u ", year_of(b), day_of(b));
+        for (unsigned k = 0; k < 24; ++k) {
+            const unsigned hour = u16_at(b + 3 + 2 * k) % 10000u;
+            n += std::snprintf(line + n, 128 - static_cast<std::size_t>(n), "%4u", hour);
+        }
     });
 }
 
