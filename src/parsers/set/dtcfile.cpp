@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "../decimal.hpp"
+#include "../swar.hpp"
 #include "set.hpp"
 #include "set_text.hpp"
 
@@ -31,7 +32,6 @@ constexpr std::size_t min_length = hours_begin + hours * hour_width;  // 109; la
 // 1,188 (callgrind) and 0.44-0.46 of the time (medians of 41 rounds taken
 // in turns, three runs).
 bool read_published_line(const char* p, SpaceWeatherRecord& record) noexcept {
-    using namespace parsers::detail;
     if constexpr (!words_little_endian) return false;
     const std::uint64_t date = detail::load_bytes<8>(p + date_columns.year_begin);
     std::uint64_t faults = detail::quad_pair_faults(date) | (static_cast<unsigned char>(p[12]) ^ ' ');

@@ -20,6 +20,7 @@
 #include "../../record.hpp"
 #include "../decimal.hpp"
 #include "../scan.hpp"
+#include "../swar.hpp"
 #include "../text.hpp"
 
 namespace tarnwick::parsers::set::detail {
@@ -48,14 +49,12 @@ inline constexpr auto month_day_of_doy = [] {
 }();
 
 // Day `doy` of `year` in `out`; false when the year has no such day. The
-// date goes straight to its place: returned as an std::optional<Date> it
-// was built on the stack a byte at a time and read back in one load, which
-// the store buffer cannot forward, on every line. In 24 rounds taken in
-// turns on a busy host, SOLFSMY was faster in 19 (median 1.50 -> 1.42 ms)
-// and DTCFILE in 16 (1.40 -> 1.38 ms). The month and day come
-// from the table in one load: walking the months' lengths took 24 more
-// instructions a line for SOLFSMY and 21 for DTCFILE (callgrind), in a
-// loop whose trip count follows the date.
+// date is written straight to its place rather than returned in an
+// std::optional<Date>, which would be built on the stack a byte at a time
+// and read back in one load that the store buffer cannot forward. The
+// month and day come from the table in one load: walking the months'
+// lengths costs 24 more instructions a line for SOLFSMY and 21 for DTCFILE
+// (callgrind), in a loop whose trip count follows the date.
 [[nodiscard]] constexpr bool date_from_doy(std::int32_t year, std::uint16_t doy, Date& out) noexcept {
     const bool leap = is_leap_year(year);
     if (doy == 0 || doy > (leap ? 366 : 365)) return false;
@@ -157,7 +156,6 @@ template <std::size_t n>
 // field is the digits after trimming, without a sign, which read_int
 // reads as the number they make. Otherwise not zero.
 [[nodiscard]] constexpr std::uint64_t quad_pair_faults(std::uint64_t w) noexcept {
-    using namespace parsers::detail;
     const std::uint64_t digits = digit_bytes(w);
     const std::uint64_t blanks = zero_bytes(w ^ bytes_of(' '));
     constexpr std::uint64_t last_bytes = 0x8000000080000000ULL;       // bytes 3 and 7
@@ -167,7 +165,6 @@ template <std::size_t n>
 
 // The two numbers of a word without faults, in the low and the high half.
 [[nodiscard]] constexpr std::uint64_t quad_pair_values(std::uint64_t w) noexcept {
-    using namespace parsers::detail;
     return four_digit_halves(w & bytes_of(0x0F));  // blanks read as zeros in front
 }
 

@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "../decimal.hpp"
+#include "../swar.hpp"
 #include "set.hpp"
 #include "set_text.hpp"
 
@@ -42,7 +43,6 @@ constexpr std::size_t min_length = 58 + value_width;  // 64
 // a line instead of 894 (callgrind) and 0.57-0.61 of the time (medians of
 // 41 rounds taken in turns, three runs).
 bool read_published_line(const char* p, SpaceWeatherRecord& record) noexcept {
-    using namespace parsers::detail;
     using detail::load_bytes;
     using detail::quad_pair_faults;
     using detail::quad_pair_values;
