@@ -1,5 +1,5 @@
 # Shared by the project's scripts: finds interpreters, prepares virtual
-# environments and checks for Debian packages.
+# environments, checks for Debian packages and mounts into chroot roots.
 
 # The interpreter of Python version $1 (for example 3.12): $TARNWICK_PYTHON_<major><minor>
 # if set, else pyenv's installation, else python$1 on PATH.
@@ -42,4 +42,24 @@ require_packages() {
     echo "$(basename "$0") needs these Debian packages: $missing" >&2
     echo "    apt-get install -y $missing    (bash scripts/test.sh installs them when run as root)" >&2
     exit 2
+}
+
+# Mounts into a chroot root, undone in reverse order when the script exits.
+# mount_in TARGET MOUNT-ARGS... mounts and remembers TARGET; the first call
+# sets the traps that unmount (INT, TERM and HUP become an exit, so they
+# unmount too). Lazy unmounts: a process still inside cannot keep one.
+mounted=()
+unmount_all() {
+    local i
+    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
+}
+mount_in() {
+    local target=$1; shift
+    if [ ${#mounted[@]} -eq 0 ]; then
+        trap unmount_all EXIT
+        trap 'exit 130' INT TERM HUP
+    fi
+    mkdir -p "$target"
+    mount "$@" "$target"
+    mounted+=("$target")
 }

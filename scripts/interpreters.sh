@@ -34,23 +34,10 @@ packages=(python3.14 python3.14-dev python3.14-venv python3.15 python3.15-dev py
 stamp=$root/etc/tarnwick-root
 wanted="${packages[*]}"
 
-mounted=()
-cleanup() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 # One run at a time per root: a second waits for the first.
 mkdir -p "$(dirname "$root")"
 exec 9>"$root.lock"
 flock 9
-mount_in() {  # mount_in TARGET MOUNT-ARGS...: mounts and remembers it for cleanup
-    local target=$1; shift
-    mkdir -p "$target"
-    mount "$@" "$target"
-    mounted+=("$target")
-}
 root_whole() {
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ] || return 1
     local v

@@ -27,20 +27,6 @@ arm64_root=${TARNWICK_ARM64_ROOT:-/var/cache/tarnwick/arm64-root}
 arm64_packages=(python3.13 python3.13-venv python3.13-dev python3.14 python3.14-venv python3.14-dev
                 python3.15 python3.15-venv python3.15-dev ca-certificates)
 
-mounted=()
-cleanup() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-mount_in() {  # mount_in TARGET MOUNT-ARGS...
-    local target=$1; shift
-    mkdir -p "$target"
-    mount "$@" "$target"
-    mounted+=("$target")
-}
-
 # qemu-aarch64-static as the kernel's handler of aarch64 ELF programs.
 register_qemu() {
     local dir=/proc/sys/fs/binfmt_misc
