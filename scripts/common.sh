@@ -1,5 +1,6 @@
 # Shared by the project's scripts: finds interpreters, prepares virtual
-# environments, checks for Debian packages and mounts into chroot roots.
+# environments, checks for Debian packages, finds the JUnit folder and mounts
+# into chroot roots.
 
 # The interpreter of Python version $1 (for example 3.12): $TARNWICK_PYTHON_<major><minor>
 # if set, else pyenv's installation, else python$1 on PATH.
@@ -42,6 +43,22 @@ require_packages() {
     echo "$(basename "$0") needs these Debian packages: $missing" >&2
     echo "    apt-get install -y $missing    (bash scripts/test.sh installs them when run as root)" >&2
     exit 2
+}
+
+# The folder the scripts leave their JUnit XML in, made, as an absolute path
+# (ctest reads a relative one from its build tree): TARNWICK_JUNIT_DIR, which
+# the test command sets to each step's own, else build/junit.
+junit_dir() {
+    local dir=${TARNWICK_JUNIT_DIR:-build/junit}
+    mkdir -p "$dir" && (cd "$dir" && pwd)
+}
+
+# junit ARGS...: scripts/junit_counts.py, which needs only the standard
+# library, on Python 3.12 (the system's python3 where there is none).
+junit() {
+    local py
+    py=$(find_python 3.12 2>/dev/null) || py=python3
+    "$py" scripts/junit_counts.py "$@"
 }
 
 # Mounts into a chroot root, undone in reverse order when the script exits.

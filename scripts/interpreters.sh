@@ -14,7 +14,9 @@
 # otherwise, and the built module must reference the debug bookkeeping.
 #
 # Needs root (debootstrap, chroot, mount). Prints pytest's summary line per
-# interpreter; exits non-zero when any step fails.
+# interpreter and copies its JUnit XML out of the root to
+# $TARNWICK_JUNIT_DIR/python-<name>.xml (default build/junit); exits non-zero
+# when any step fails or an interpreter's XML is missing.
 #
 #   bash scripts/interpreters.sh            # all three
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
@@ -84,6 +86,11 @@ mkdir -p "$src"
 tar -c --exclude=./build --exclude='./build-*' --exclude='./.venv*' --exclude=./.git --exclude=./dist --exclude=./fuzz/corpus-run . \
     | tar -x -C "$src"
 
+# pytest writes its XML here in the root, cleared first so that nothing of
+# an earlier run is copied out.
+junit=$(junit_dir)
+rm -rf "$root/opt/tarnwick/junit"
+mkdir -p "$root/opt/tarnwick/junit"
 status=0
 for name in $interpreters; do
     case $name in
@@ -113,8 +120,12 @@ for name in $interpreters; do
                 exit 1
             fi
         fi
-        "$py" $FLAGS -m pytest -q -p no:cacheprovider tests/python
+        "$py" $FLAGS -m pytest -q -p no:cacheprovider --junitxml="/opt/tarnwick/junit/$NAME.xml" tests/python
     '; then
+        status=1
+    fi
+    if ! cp "$root/opt/tarnwick/junit/$name.xml" "$junit/python-$name.xml"; then
+        echo "Python $name left no JUnit XML" >&2
         status=1
     fi
 done

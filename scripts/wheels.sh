@@ -15,7 +15,9 @@
 # The venvs in the roots are kept; each run reinstalls the wheel. NumPy and
 # pytest come from PyPI, NumPy as its own aarch64 wheel there.
 #
-# Each interpreter's JUnit XML is copied to build/junit/wheel-<tag>-<arch>.xml.
+# Each interpreter's JUnit XML is copied out of the root to
+# $TARNWICK_JUNIT_DIR/wheel-<tag>-<arch>.xml (default build/junit); a missing
+# one fails the run.
 # Needs root (debootstrap, chroot, mount, binfmt_misc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -79,14 +81,15 @@ make_roots() {
 # test_in_root ROOT ARCH WHEEL...: the pytest suite in ROOT on each wheel,
 # with the Python its tag names.
 test_in_root() {
-    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels
+    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels junit
+    junit=$(junit_dir)
     mount_in "$root/proc" -t proc proc
     mount_in "$root/dev" --bind /dev
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
     cp "${PIP_CERT:-/etc/ssl/certs/ca-certificates.crt}" "$root/etc/ssl/certs/host-ca.crt"
     # The tests and the files they read, never the module's sources.
     rm -rf "$root$dest"
-    mkdir -p "$root$dest/src" build/junit
+    mkdir -p "$root$dest/src"
     tar -c tests/python tests/data examples pyproject.toml README.md | tar -x -C "$root$dest/src"
     for wheel in "${wheels[@]}"; do
         tag=$(basename "$wheel" | cut -d- -f3)
@@ -114,7 +117,10 @@ test_in_root() {
             "$py" -P -c "import sys, tarnwick; assert tarnwick.__file__.startswith(sys.prefix), tarnwick.__file__"
             "$py" -P -m pytest -q -p no:cacheprovider --junitxml=/opt/tarnwick/wheels/$TAG.xml tests/python
         '; then :; else status=1; fi
-        cp "$root$dest/$tag-$arch.xml" "build/junit/wheel-$tag-$arch.xml" 2>/dev/null || true
+        if ! cp "$root$dest/$tag-$arch.xml" "$junit/wheel-$tag-$arch.xml"; then
+            echo "$(basename "$wheel") left no JUnit XML" >&2
+            status=1
+        fi
     done
     return $status
 }
