@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs the Debian packages it lacks, builds everything
 # and runs every test, one step at a time:
+#   0. the C and C++ sources against clang-format-14 (scripts/format.sh --check);
 #   1. the C++ unit tests;
 #   2. on each supported Python (3.12 and 3.13, or those in
 #      TARNWICK_TEST_PYTHONS), the installed wheel's pytest suite and a check
@@ -21,14 +22,14 @@
 #      Debian arm64 root under qemu-user (scripts/wheels.sh; needs root).
 #
 #   bash scripts/test.sh            # everything
-#   bash scripts/test.sh --quick    # steps 1 and 2 on one Python (also TARNWICK_QUICK=1)
+#   bash scripts/test.sh --quick    # steps 0 to 2 on one Python (also TARNWICK_QUICK=1)
 #
 # Each step's output goes to build/logs/<step>.log and its results, as JUnit
 # XML, to build/junit/<step>/ (the step's scripts are given that folder as
 # TARNWICK_JUNIT_DIR): pytest's and ctest's own, and one case from the exit
-# status for a check that writes none (stubtest, each fuzz target).
-# scripts/junit_counts.py sums them: each step prints one line (name, time,
-# counts) and, when it fails, its log's tail and failed cases; a step
+# status for a check that writes none (stubtest, clang-format, each fuzz
+# target). scripts/junit_counts.py sums them: each step prints one line (name,
+# time, counts) and, when it fails, its log's tail and failed cases; a step
 # that exits non-zero with no failure in its XML (a crash before pytest wrote
 # it, a missing file), or that leaves no XML, counts a failed case of its own.
 # The last line is the verdict over every file in build/junit:
@@ -42,7 +43,7 @@ quick=${TARNWICK_QUICK:-0}
 for arg in "$@"; do
     case $arg in
         --quick) quick=1 ;;
-        -h | --help) sed -n '2,24s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h | --help) sed -n '2,25s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "test.sh: unknown argument '$arg' (try --help)" >&2; exit 2 ;;
     esac
 done
@@ -51,10 +52,10 @@ pythons=(${TARNWICK_TEST_PYTHONS:-3.12 3.13})
 [ "$quick" = 1 ] && pythons=("${pythons[0]}")
 
 # ---- Debian packages -------------------------------------------------------
-# The C++ tests need gtest and cmake; the sanitizer and fuzz builds need clang
-# and its runtimes; debootstrap makes the roots the other interpreters run
-# in, qemu-user-static runs the arm64 one.
-packages=(libgtest-dev cmake g++)
+# The C++ tests need gtest and cmake, the format check clang-format-14; the
+# sanitizer and fuzz builds need clang and its runtimes; debootstrap makes the
+# roots the other interpreters run in, qemu-user-static runs the arm64 one.
+packages=(libgtest-dev cmake g++ clang-format-14)
 [ "$quick" = 1 ] || packages+=(clang-14 libclang-rt-14-dev debootstrap qemu-user-static)
 missing=($(missing_packages "${packages[@]}"))
 if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
@@ -138,6 +139,7 @@ stub_check() {  # VERSION
 }
 
 [ ${#missing[@]} -gt 0 ] && step --kind setup "Debian packages" install_packages
+step --kind status "clang-format" bash scripts/format.sh --check
 step "C++ unit tests" cpp_tests
 for version in "${pythons[@]}"; do
     step "Python $version pytest" python_tests "$version"
