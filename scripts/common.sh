@@ -61,6 +61,16 @@ junit() {
     "$py" scripts/junit_counts.py "$@"
 }
 
+# copy_junit FROM TO SUITE CASE STATUS: copies the JUnit XML a run in a
+# chroot root wrote (FROM) out to TO. Where the run left none (it died first),
+# writes there instead one failed case naming its exit STATUS, and returns 1.
+copy_junit() {
+    cp "$1" "$2" 2>/dev/null && return 0
+    echo "$3: no JUnit XML (the run exited with status $5)" >&2
+    junit record "$2" --suite "$3" --case "$4" --failed "no JUnit XML; the run exited with status $5"
+    return 1
+}
+
 # Mounts into a chroot root, undone in reverse order when the script exits.
 # mount_in TARGET MOUNT-ARGS... mounts and remembers TARGET; the first call
 # sets the traps that unmount (INT, TERM and HUP become an exit, so they

@@ -15,8 +15,9 @@
 #
 # Needs root (debootstrap, chroot, mount). Prints pytest's summary line per
 # interpreter and copies its JUnit XML out of the root to
-# $TARNWICK_JUNIT_DIR/python-<name>.xml (default build/junit); exits non-zero
-# when any step fails or an interpreter's XML is missing.
+# $TARNWICK_JUNIT_DIR/python-<name>.xml (default build/junit), or writes there
+# one failed case when the run left none; exits non-zero when any step fails
+# or an interpreter's XML is missing.
 #
 #   bash scripts/interpreters.sh            # all three
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
@@ -99,7 +100,7 @@ for name in $interpreters; do
         *) echo "unknown interpreter $name (3.14, 3.15 or 3.14d)" >&2; exit 2 ;;
     esac
     echo "== Python $name (unstable root)"
-    if ! chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
+    if chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
             PIP_CERT=/etc/ssl/certs/host-ca.crt PIP_DISABLE_PIP_VERSION_CHECK=1 CMAKE_BUILD_PARALLEL_LEVEL=2 \
             PYTHON="$python" NAME="$name" FLAGS="$flags" bash -euo pipefail -c '
         cd /opt/tarnwick/src
@@ -121,12 +122,8 @@ for name in $interpreters; do
             fi
         fi
         "$py" $FLAGS -m pytest -q -p no:cacheprovider --junitxml="/opt/tarnwick/junit/$NAME.xml" tests/python
-    '; then
-        status=1
-    fi
-    if ! cp "$root/opt/tarnwick/junit/$name.xml" "$junit/python-$name.xml"; then
-        echo "Python $name left no JUnit XML" >&2
-        status=1
-    fi
+    '; then run=0; else run=$?; status=1; fi
+    copy_junit "$root/opt/tarnwick/junit/$name.xml" "$junit/python-$name.xml" "Python $name" \
+        "pytest in the unstable root" $run || status=1
 done
 exit $status

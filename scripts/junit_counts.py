@@ -14,17 +14,17 @@ it without a virtual environment.
       total over every step's folder counts it too.
   junit_counts.py total DIR            the verdict over every file under DIR;
                                        exits 1 when anything failed
-  junit_counts.py record FILE --suite S --case C (--exit-status N [--log LOG] | --skipped WHY)
+  junit_counts.py record FILE --suite S --case C (--exit-status N [--log LOG] | --failed WHY | --skipped WHY)
       writes a JUnit file of one case, failed when N is not 0 (with the log's
-      tail as its text)
+      tail as its text) or with --failed, skipped with --skipped
 
 Counts are of <testcase> elements: failed with a <failure>, an error with an
 <error> (and not a failure), skipped with a <skipped> (pytest's skips and
-xfails) or ctest's status="notrun" or "disabled", passed otherwise. A <testsuite> whose failures
-and errors attributes say more than its cases show has the difference counted
-as errors, and a file that cannot be read or parsed (a run that died while
-writing it) counts as one error. In the lines printed, errors count as failed:
-"N passed, M failed[, K skipped]".
+xfails) or ctest's status="notrun" or "disabled", passed otherwise. A
+<testsuite> whose failures and errors attributes say more than its cases show
+has the difference counted as errors, and a file that cannot be read or
+parsed (a run that died while writing it) counts as one error. In the lines
+printed, errors count as failed: "N passed, M failed[, K skipped]".
 """
 
 import argparse
@@ -186,6 +186,7 @@ def main(argv):
     record_parser.add_argument("--case", required=True)
     outcome = record_parser.add_mutually_exclusive_group(required=True)
     outcome.add_argument("--exit-status", type=int)
+    outcome.add_argument("--failed", metavar="WHY")
     outcome.add_argument("--skipped", metavar="WHY")
     record_parser.add_argument("--log")
     args = parser.parse_args(argv)
@@ -202,6 +203,8 @@ def main(argv):
         return 1 if counts.bad() else 0
     if args.skipped is not None:
         write_case(args.file, args.suite, args.case, skipped=args.skipped)
+    elif args.failed is not None:
+        write_case(args.file, args.suite, args.case, failure=args.failed, text=log_tail(args.log))
     elif args.exit_status != 0:
         write_case(args.file, args.suite, args.case, failure=f"{args.case}: exit status {args.exit_status}",
                    text=log_tail(args.log))

@@ -16,8 +16,8 @@
 # pytest come from PyPI, NumPy as its own aarch64 wheel there.
 #
 # Each interpreter's JUnit XML is copied out of the root to
-# $TARNWICK_JUNIT_DIR/wheel-<tag>-<arch>.xml (default build/junit); a missing
-# one fails the run.
+# $TARNWICK_JUNIT_DIR/wheel-<tag>-<arch>.xml (default build/junit); where the
+# run left none, one failed case is written there and the run fails.
 # Needs root (debootstrap, chroot, mount, binfmt_misc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -81,7 +81,7 @@ make_roots() {
 # test_in_root ROOT ARCH WHEEL...: the pytest suite in ROOT on each wheel,
 # with the Python its tag names.
 test_in_root() {
-    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels junit
+    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels junit run
     junit=$(junit_dir)
     mount_in "$root/proc" -t proc proc
     mount_in "$root/dev" --bind /dev
@@ -116,11 +116,9 @@ test_in_root() {
             cd /opt/tarnwick/wheels/src
             "$py" -P -c "import sys, tarnwick; assert tarnwick.__file__.startswith(sys.prefix), tarnwick.__file__"
             "$py" -P -m pytest -q -p no:cacheprovider --junitxml=/opt/tarnwick/wheels/$TAG.xml tests/python
-        '; then :; else status=1; fi
-        if ! cp "$root$dest/$tag-$arch.xml" "$junit/wheel-$tag-$arch.xml"; then
-            echo "$(basename "$wheel") left no JUnit XML" >&2
-            status=1
-        fi
+        '; then run=0; else run=$?; status=1; fi
+        copy_junit "$root$dest/$tag-$arch.xml" "$junit/wheel-$tag-$arch.xml" "$(basename "$wheel")" \
+            "pytest in $root" $run || status=1
     done
     return $status
 }
