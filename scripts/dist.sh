@@ -24,7 +24,7 @@
 # The tools and the build requirements live in the venv .venv/dist/tools
 # (the builds run without isolation in it), zig's cache in .venv/dist/zig-cache;
 # scratch files and the kept build trees go to build/dist, the suites' JUnit
-# XML to build/junit.
+# XML to $TARNWICK_JUNIT_DIR (default build/junit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -34,7 +34,8 @@ glibc=${TARNWICK_DIST_GLIBC:-2.17}
 zig=ziglang==0.17.0
 host_python=3.12
 work=build/dist
-mkdir -p "$work" build/junit
+mkdir -p "$work"
+junit=$(junit_dir)
 
 # Runs "$@" quietly, showing its output (on stderr) only when it fails.
 quiet() {
@@ -220,7 +221,7 @@ for tool in sh bash cat env; do
 done
 
 # Installs wheel $2 into a fresh venv of Python $1 with no compiler in reach
-# and runs the pytest suite against it, its JUnit XML as build/junit/$3.xml.
+# and runs the pytest suite against it, its JUnit XML as $junit/$3.xml.
 test_wheel() {
     local version=$1 wheel=$2 venv=$work/venv-$3 path py
     echo "== pytest, Python $version, $(basename "$wheel"), no compiler on PATH"
@@ -236,7 +237,7 @@ test_wheel() {
     quiet env PATH="$path" "$py" -m pip install -q --only-binary :all: "$wheel" numpy pytest
     # -P: the module must come from the venv, never from the working tree.
     PATH=$path "$py" -P -c 'import sys, tarnwick; assert tarnwick.__file__.startswith(sys.prefix), tarnwick.__file__'
-    if ! PATH=$path "$py" -P -m pytest -q -p no:cacheprovider --junitxml="build/junit/$3.xml" tests/python >"$venv/pytest.log" 2>&1; then
+    if ! PATH=$path "$py" -P -m pytest -q -p no:cacheprovider --junitxml="$junit/$3.xml" tests/python >"$venv/pytest.log" 2>&1; then
         cat "$venv/pytest.log"
         return 1
     fi

@@ -4,7 +4,9 @@
 # when the count ends in "x" (fuzz.sh 10000000x). Targets may be named after
 # the count; all run by default. Found inputs go to fuzz/corpus-run/ and
 # crashes to fuzz/corpus-run/crashes/; every target runs, and the script fails
-# when any of them found a crash. Needs clang-14 and libclang-rt-14-dev.
+# when any of them found a crash. Each target's result, with the tail of its
+# log when it failed, goes to $TARNWICK_JUNIT_DIR/fuzz-<target>.xml (default
+# build/junit). Needs clang-14 and libclang-rt-14-dev.
 #
 #   bash scripts/fuzz.sh 20                # CI: 20 s per target
 #   bash scripts/fuzz.sh 10000000x decimal
@@ -18,6 +20,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(celestrak dtcfile solfsmy decimal store)
 build=${TARNWICK_FUZZ_BUILD:-build/fuzz}
 jobs=${TARNWICK_FUZZ_JOBS:-2}
+junit=$(junit_dir)
 
 require_packages clang-14 libclang-rt-14-dev
 
@@ -51,7 +54,7 @@ for target in "${targets[@]}"; do
         echo "fuzz_$target: FAILED (exit status $status) after $((SECONDS - start)) s; log $log"
         grep -E 'ERROR|fuzz check failed|SUMMARY|Test unit written' "$log" >&2 || tail -30 "$log" >&2
     fi
+    junit record "$junit/fuzz-$target.xml" --suite fuzz --case "fuzz_$target" --exit-status $status --log "$log"
 done
-# One line over all targets, in the form the test command adds up.
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -14,7 +14,10 @@
 # otherwise, and the built module must reference the debug bookkeeping.
 #
 # Needs root (debootstrap, chroot, mount). Prints pytest's summary line per
-# interpreter; exits non-zero when any step fails.
+# interpreter and copies its JUnit XML out of the root to
+# $TARNWICK_JUNIT_DIR/python-<name>.xml (default build/junit), or writes there
+# one failed case when the run left none; exits non-zero when any step fails
+# or an interpreter's XML is missing.
 #
 #   bash scripts/interpreters.sh            # all three
 #   bash scripts/interpreters.sh 3.14d      # a subset, by name
@@ -34,23 +37,10 @@ packages=(python3.14 python3.14-dev python3.14-venv python3.15 python3.15-dev py
 stamp=$root/etc/tarnwick-root
 wanted="${packages[*]}"
 
-mounted=()
-cleanup() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 # One run at a time per root: a second waits for the first.
 mkdir -p "$(dirname "$root")"
 exec 9>"$root.lock"
 flock 9
-mount_in() {  # mount_in TARGET MOUNT-ARGS...: mounts and remembers it for cleanup
-    local target=$1; shift
-    mkdir -p "$target"
-    mount "$@" "$target"
-    mounted+=("$target")
-}
 root_whole() {
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ] || return 1
     local v
@@ -97,6 +87,11 @@ mkdir -p "$src"
 tar -c --exclude=./build --exclude='./build-*' --exclude='./.venv*' --exclude=./.git --exclude=./dist --exclude=./fuzz/corpus-run . \
     | tar -x -C "$src"
 
+# pytest writes its XML here in the root, cleared first so that nothing of
+# an earlier run is copied out.
+junit=$(junit_dir)
+rm -rf "$root/opt/tarnwick/junit"
+mkdir -p "$root/opt/tarnwick/junit"
 status=0
 for name in $interpreters; do
     case $name in
@@ -105,7 +100,7 @@ for name in $interpreters; do
         *) echo "unknown interpreter $name (3.14, 3.15 or 3.14d)" >&2; exit 2 ;;
     esac
     echo "== Python $name (unstable root)"
-    if ! chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
+    if chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
             PIP_CERT=/etc/ssl/certs/host-ca.crt PIP_DISABLE_PIP_VERSION_CHECK=1 CMAKE_BUILD_PARALLEL_LEVEL=2 \
             PYTHON="$python" NAME="$name" FLAGS="$flags" bash -euo pipefail -c '
         cd /opt/tarnwick/src
@@ -126,9 +121,9 @@ for name in $interpreters; do
                 exit 1
             fi
         fi
-        "$py" $FLAGS -m pytest -q -p no:cacheprovider tests/python
-    '; then
-        status=1
-    fi
+        "$py" $FLAGS -m pytest -q -p no:cacheprovider --junitxml="/opt/tarnwick/junit/$NAME.xml" tests/python
+    '; then run=0; else run=$?; status=1; fi
+    copy_junit "$root/opt/tarnwick/junit/$name.xml" "$junit/python-$name.xml" "Python $name" \
+        "pytest in the unstable root" $run || status=1
 done
 exit $status

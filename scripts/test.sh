@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs the Debian packages it lacks, builds everything
 # and runs every test, one step at a time:
+#   0. the C and C++ sources against clang-format-14 (scripts/format.sh --check);
 #   1. the C++ unit tests;
 #   2. on each supported Python (3.12 and 3.13, or those in
 #      TARNWICK_TEST_PYTHONS), the installed wheel's pytest suite and a check
@@ -21,12 +22,19 @@
 #      Debian arm64 root under qemu-user (scripts/wheels.sh; needs root).
 #
 #   bash scripts/test.sh            # everything
-#   bash scripts/test.sh --quick    # steps 1 and 2 on one Python (also TARNWICK_QUICK=1)
+#   bash scripts/test.sh --quick    # steps 0 to 2 on one Python (also TARNWICK_QUICK=1)
 #
-# Each step prints one line (name, time, counts); its whole output goes to
-# build/logs/<step>.log and, when it fails, the log's tail is shown. The last
-# line is the verdict over every step: "N passed, M failed[, K skipped]".
-# The exit status is non-zero when anything failed.
+# Each step's output goes to build/logs/<step>.log and its results, as JUnit
+# XML, to build/junit/<step>/ (the step's scripts are given that folder as
+# TARNWICK_JUNIT_DIR): pytest's and ctest's own, and one case from the exit
+# status for a check that writes none (stubtest, clang-format, each fuzz
+# target). scripts/junit_counts.py sums them: each step prints one line (name,
+# time, counts) and, when it fails, its log's tail and failed cases; a step
+# that exits non-zero with no failure in its XML (a crash before pytest wrote
+# it, a missing file), or that leaves no XML, counts a failed case of its own.
+# The last line is the verdict over every file in build/junit:
+# "N passed, M failed[, K skipped]" (errors count as failed). The exit status
+# is non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -35,7 +43,7 @@ quick=${TARNWICK_QUICK:-0}
 for arg in "$@"; do
     case $arg in
         --quick) quick=1 ;;
-        -h | --help) sed -n '2,24s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h | --help) sed -n '2,25s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "test.sh: unknown argument '$arg' (try --help)" >&2; exit 2 ;;
     esac
 done
@@ -44,10 +52,10 @@ pythons=(${TARNWICK_TEST_PYTHONS:-3.12 3.13})
 [ "$quick" = 1 ] && pythons=("${pythons[0]}")
 
 # ---- Debian packages -------------------------------------------------------
-# The C++ tests need gtest and cmake; the sanitizer and fuzz builds need clang
-# and its runtimes; debootstrap makes the roots the other interpreters run
-# in, qemu-user-static runs the arm64 one.
-packages=(libgtest-dev cmake g++)
+# The C++ tests need gtest and cmake, the format check clang-format-14; the
+# sanitizer and fuzz builds need clang and its runtimes; debootstrap makes the
+# roots the other interpreters run in, qemu-user-static runs the arm64 one.
+packages=(libgtest-dev cmake g++ clang-format-14)
 [ "$quick" = 1 ] || packages+=(clang-14 libclang-rt-14-dev debootstrap qemu-user-static)
 missing=($(missing_packages "${packages[@]}"))
 if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
@@ -58,71 +66,50 @@ if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
 fi
 
 # ---- Steps -----------------------------------------------------------------
-logs=build/logs
+logs=build/logs junit_root=build/junit
 mkdir -p "$logs"
 rm -f "$logs"/*.log
-total_passed=0 total_failed=0 total_skipped=0
+rm -rf "$junit_root"
+any_failed=0
 run_start=$SECONDS
 
-# counts LOG: prints "passed failed skipped" summed over the result lines the
-# log holds:
-#   pytest's summary      "12 passed, 1 failed, 2 skipped in 3.40s" (errors count as failed)
-#   ctest's summary       "100% tests passed out of 52", "96% tests passed, 2 tests failed
-#                         out of 52" (and its "(Skipped)" lines)
-#   mypy stubtest         "Success: no issues found in 1 module"
-#   a script's own tally  "5 passed, 0 failed" or "5 passed, 0 failed, 1 skipped" alone on its line
-counts() {
-    sed 's/\x1b\[[0-9;]*m//g' "$1" | awk '
-        function tally(line,   n, i, parts, kv) {
-            n = split(line, parts, /, /)
-            for (i = 1; i <= n; i++) {
-                split(parts[i], kv, " ")
-                if (kv[2] == "passed" || kv[2] == "xpassed") p += kv[1]
-                else if (kv[2] == "failed" || kv[2] ~ /^errors?$/) f += kv[1]
-                else if (kv[2] == "skipped" || kv[2] == "xfailed") s += kv[1]
-            }
-        }
-        /^=* *[0-9]+ (passed|failed|skipped|errors?|xfailed|xpassed|deselected|warnings?)(, [0-9]+ [a-z]+)* in [0-9.]+s/ {
-            line = $0; sub(/^=* */, "", line); sub(/ in [0-9.]+s.*$/, "", line); tally(line); next
-        }
-        /^[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?$/ { tally($0); next }
-        /^[0-9]+% tests passed(, [0-9]+ tests? failed)? out of [0-9]+/ {
-            ct_total += $NF; if ($4 ~ /^[0-9]+$/) ct_failed += $4; next
-        }
-        /^[ \t]*[0-9]+ - .* \(Skipped\)$/ { ct_skipped++; next }
-        /^Success: no issues found in [0-9]+ modules?/ { p += $(NF - 1); next }
-        /^Found [0-9]+ errors? \(checked [0-9]+ modules?\)/ { f += $2; next }
-        END {
-            p += ct_total - ct_failed - ct_skipped; f += ct_failed; s += ct_skipped
-            print p + 0, f + 0, s + 0
-        }'
-}
+# A step's name as a file name: "Python 3.12 pytest" -> Python-3.12-pytest.
+slug() { echo "$1" | tr -cs 'A-Za-z0-9.\n' '-' | sed 's/-$//'; }
 
-# step NAME COMMAND...: runs COMMAND (a program or a function of this script,
-# under set -e) with its output in build/logs/, prints one line for it and
-# adds its counts to the verdict. A step that fails without reporting a
-# failed test counts as one failure.
+# step [--kind KIND] NAME COMMAND...: runs COMMAND (a program or a function of
+# this script, under set -e) with its output in build/logs/ and its JUnit XML
+# in build/junit/<step>/ (TARNWICK_JUNIT_DIR), and prints one line for it from
+# that XML (scripts/junit_counts.py step). KIND: "tests" (the command writes
+# the XML), "status" (it writes none; its exit status is its one result) or
+# "setup" (no results).
 step() {
-    local name=$1 log status start passed failed skipped summary
+    local kind=tests
+    if [ "$1" = --kind ]; then kind=$2; shift 2; fi
+    local name=$1 log dir status start report ok
     shift
-    log=$logs/$(echo "$name" | tr -cs 'A-Za-z0-9.\n' '-' | sed 's/-$//').log
+    log=$logs/$(slug "$name").log dir=$junit_root/$(slug "$name")
+    mkdir -p "$dir"
     printf '%-32s ' "$name"
     start=$SECONDS
-    (set -e; "$@") >"$log" 2>&1 </dev/null
+    # The outer redirection takes the shell's own note of a command killed by
+    # a signal ("Segmentation fault") into the log too.
+    { (set -e; export TARNWICK_JUNIT_DIR=$dir; "$@") >"$log" 2>&1 </dev/null; } 2>>"$log"
     status=$?
-    read -r passed failed skipped < <(counts "$log")
-    [ "$status" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
-    summary="$passed passed, $failed failed"
-    [ "$skipped" -gt 0 ] && summary+=", $skipped skipped"
-    [ "$passed$failed$skipped" = 000 ] && summary="done"
-    printf '%4d s  %s  %s\n' $((SECONDS - start)) "$([ "$status" -eq 0 ] && echo ok || echo FAIL)" "$summary"
-    if [ "$status" -ne 0 ]; then
-        tail -n 25 "$log" | sed 's/^/    | /'
-        echo "    full log: $log (exit status $status)"
+    report=$(junit step "$dir" --name "$name" --exit-status "$status" --log "$log" --kind "$kind")
+    ok=$?
+    if [ -z "$report" ]; then
+        # No counts at all: a failed case by hand, so the verdict counts it too.
+        report="no counts: scripts/junit_counts.py failed"
+        echo "<testsuite name=\"counts\"><testcase name=\"junit_counts.py\"><failure message=\"$report\"/></testcase></testsuite>" \
+            >"$dir/no-counts.xml"
     fi
-    total_passed=$((total_passed + passed))
-    total_failed=$((total_failed + failed))
-    total_skipped=$((total_skipped + skipped))
+    printf '%4d s  %s  %s\n' $((SECONDS - start)) "$([ "$ok" -eq 0 ] && echo ok || echo FAIL)" "${report%%$'\n'*}"
+    if [ "$ok" -ne 0 ]; then
+        any_failed=1
+        tail -n 25 "$log" | sed 's/^/    | /'
+        [[ $report == *$'\n'* ]] && echo "${report#*$'\n'}" | sed 's/^/    /'
+        echo "    full log: $log (exit status $status); JUnit XML in $dir/"
+    fi
 }
 
 install_packages() {
@@ -135,7 +122,7 @@ install_packages() {
 cpp_tests() {
     cmake -S . -B build/cpp -DTARNWICK_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build/cpp --parallel 2
-    ctest --test-dir build/cpp --output-on-failure --parallel 2
+    ctest --test-dir build/cpp --output-on-failure --parallel 2 --output-junit "$(junit_dir)/ctest.xml"
 }
 
 python_tests() {  # VERSION
@@ -144,18 +131,19 @@ python_tests() {  # VERSION
     "$py" -m pip install -q -r requirements-test.txt
     "$py" -m pip install -v --force-reinstall --no-deps \
         --config-settings=cmake.define.TARNWICK_WERROR=ON .
-    "$py" -m pytest -q -p no:cacheprovider -rs tests/python
+    "$py" -m pytest -q -p no:cacheprovider -rs --junitxml="$(junit_dir)/pytest-$1.xml" tests/python
 }
 
 stub_check() {  # VERSION
     "$(make_venv "$1")" -m mypy.stubtest tarnwick
 }
 
-[ ${#missing[@]} -gt 0 ] && step "Debian packages" install_packages
+[ ${#missing[@]} -gt 0 ] && step --kind setup "Debian packages" install_packages
+step --kind status "clang-format" bash scripts/format.sh --check
 step "C++ unit tests" cpp_tests
 for version in "${pythons[@]}"; do
     step "Python $version pytest" python_tests "$version"
-    step "Python $version stubs" stub_check "$version"
+    step --kind status "Python $version stubs" stub_check "$version"
 done
 if [ "$quick" != 1 ]; then
     step "NumPy 1.26" bash scripts/check_numpy1.sh
@@ -170,13 +158,13 @@ if [ "$quick" != 1 ]; then
         step "Release files (x86_64 only)" env TARNWICK_DIST_WHEELS="cp312-x86_64 cp313-x86_64" bash scripts/dist.sh
         for name in "Python 3.14, 3.15, 3.14d" "Wheels, x86_64 unstable root" "Wheels, aarch64 under qemu"; do
             printf '%-32s    -  skipped (chroot needs root)\n' "$name"
-            total_skipped=$((total_skipped + 1))
+            junit record "$junit_root/$(slug "$name")/skipped.xml" --suite "$name" --case "$name" \
+                --skipped "chroot needs root" || any_failed=1
         done
     fi
 fi
 
-echo "total time $((SECONDS - run_start)) s; logs in $logs/"
-verdict="$total_passed passed, $total_failed failed"
-[ "$total_skipped" -gt 0 ] && verdict+=", $total_skipped skipped"
-echo "$verdict"
-[ "$total_failed" -eq 0 ]
+echo "total time $((SECONDS - run_start)) s; logs in $logs/, JUnit XML in $junit_root/"
+verdict=$(junit total "$junit_root") || any_failed=1
+echo "${verdict:-no verdict: scripts/junit_counts.py failed}"
+[ "$any_failed" -eq 0 ]

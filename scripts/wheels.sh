@@ -15,7 +15,9 @@
 # The venvs in the roots are kept; each run reinstalls the wheel. NumPy and
 # pytest come from PyPI, NumPy as its own aarch64 wheel there.
 #
-# Each interpreter's JUnit XML is copied to build/junit/wheel-<tag>-<arch>.xml.
+# Each interpreter's JUnit XML is copied out of the root to
+# $TARNWICK_JUNIT_DIR/wheel-<tag>-<arch>.xml (default build/junit); where the
+# run left none, one failed case is written there and the run fails.
 # Needs root (debootstrap, chroot, mount, binfmt_misc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,20 +28,6 @@ unstable_root=${TARNWICK_UNSTABLE_ROOT:-/var/cache/tarnwick/unstable-root}
 arm64_root=${TARNWICK_ARM64_ROOT:-/var/cache/tarnwick/arm64-root}
 arm64_packages=(python3.13 python3.13-venv python3.13-dev python3.14 python3.14-venv python3.14-dev
                 python3.15 python3.15-venv python3.15-dev ca-certificates)
-
-mounted=()
-cleanup() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-mount_in() {  # mount_in TARGET MOUNT-ARGS...
-    local target=$1; shift
-    mkdir -p "$target"
-    mount "$@" "$target"
-    mounted+=("$target")
-}
 
 # qemu-aarch64-static as the kernel's handler of aarch64 ELF programs.
 register_qemu() {
@@ -93,14 +81,15 @@ make_roots() {
 # test_in_root ROOT ARCH WHEEL...: the pytest suite in ROOT on each wheel,
 # with the Python its tag names.
 test_in_root() {
-    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels
+    local root=$1 arch=$2 wheels=("${@:3}") wheel tag version status=0 dest=/opt/tarnwick/wheels junit run
+    junit=$(junit_dir)
     mount_in "$root/proc" -t proc proc
     mount_in "$root/dev" --bind /dev
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
     cp "${PIP_CERT:-/etc/ssl/certs/ca-certificates.crt}" "$root/etc/ssl/certs/host-ca.crt"
     # The tests and the files they read, never the module's sources.
     rm -rf "$root$dest"
-    mkdir -p "$root$dest/src" build/junit
+    mkdir -p "$root$dest/src"
     tar -c tests/python tests/data examples pyproject.toml README.md | tar -x -C "$root$dest/src"
     for wheel in "${wheels[@]}"; do
         tag=$(basename "$wheel" | cut -d- -f3)
@@ -127,8 +116,9 @@ test_in_root() {
             cd /opt/tarnwick/wheels/src
             "$py" -P -c "import sys, tarnwick; assert tarnwick.__file__.startswith(sys.prefix), tarnwick.__file__"
             "$py" -P -m pytest -q -p no:cacheprovider --junitxml=/opt/tarnwick/wheels/$TAG.xml tests/python
-        '; then :; else status=1; fi
-        cp "$root$dest/$tag-$arch.xml" "build/junit/wheel-$tag-$arch.xml" 2>/dev/null || true
+        '; then run=0; else run=$?; status=1; fi
+        copy_junit "$root$dest/$tag-$arch.xml" "$junit/wheel-$tag-$arch.xml" "$(basename "$wheel")" \
+            "pytest in $root" $run || status=1
     done
     return $status
 }
