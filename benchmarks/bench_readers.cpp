@@ -26,8 +26,8 @@
 #include "parsers/celestrak/celestrak.hpp"
 #include "parsers/decimal.hpp"
 #include "parsers/kernel.hpp"
-#include "parsers/set/set.hpp"
 #include "parsers/scan.hpp"
+#include "parsers/set/set.hpp"
 #include "parsers/text.hpp"
 #include "store/store.hpp"
 
@@ -87,7 +87,9 @@ Civil civil_from_days(std::int64_t z) {
     return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d};
 }
 
-std::int64_t days_from_doy(std::int64_t year, unsigned doy) { return days_from_civil(year, 1, 1) + doy - 1; }
+std::int64_t days_from_doy(std::int64_t year, unsigned doy) {
+    return days_from_civil(year, 1, 1) + doy - 1;
+}
 
 unsigned doy_of(const Civil& c) {
     return static_cast<unsigned>(days_from_civil(c.y, c.m, c.d) - days_from_civil(c.y, 1, 1) + 1);
@@ -142,7 +144,9 @@ std::string scaled(std::string_view text, const Format& format, int k) {
     return out;
 }
 
-std::int64_t number(std::string_view s) { return std::strtoll(std::string(s).c_str(), nullptr, 10); }
+std::int64_t number(std::string_view s) {
+    return std::strtoll(std::string(s).c_str(), nullptr, 10);
+}
 
 const Format csv_format{
     [](std::string_view line, std::int64_t& day) {
@@ -246,7 +250,8 @@ void bench_reader(const std::string& label, std::string_view text, Reader reader
 
 // The pieces the readers are made of, on one text, for a profile in MB/s.
 void bench_parts(const std::string& label, std::string_view text, int runs) {
-    report(label + " utf8 check", text.size(), 0, time_runs(runs, [&] { sink += parsers::Scanner(text).valid_utf8(); }));
+    report(label + " utf8 check", text.size(), 0,
+           time_runs(runs, [&] { sink += parsers::Scanner(text).valid_utf8(); }));
     report(label + " structural pass", text.size(), 0, time_runs(runs, [&] {
                parsers::Scanner scan(text);
                std::size_t ends[65];
@@ -301,7 +306,8 @@ int main(int argc, char** argv) {
                 p = *end == ',' ? end + 1 : end;
             }
         } else {
-            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--data DIR] [--runs N] [--scales 1,10,100] [--only FILE] [--portable]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -312,8 +318,10 @@ int main(int argc, char** argv) {
         {"DTCFILE.TXT", &dtcfile_format, &parsers::set::parse_dtcfile},
     };
 
-    std::printf("| case                             |       MB |      rows |   best ms | median ms |     MB/s |  ns/row |\n");
-    std::printf("|----------------------------------|---------:|----------:|----------:|----------:|---------:|--------:|\n");
+    std::printf(
+        "| case                             |       MB |      rows |   best ms | median ms |     MB/s |  ns/row |\n");
+    std::printf(
+        "|----------------------------------|---------:|----------:|----------:|----------:|---------:|--------:|\n");
     for (const Input& input : inputs) {
         if (!only.empty() && only != input.file) continue;
         const std::string real = read_file(dir + "/" + input.file);

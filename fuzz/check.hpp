@@ -16,17 +16,19 @@
 #include "store/store.hpp"
 
 // Active in every build type: a fuzz target is nothing without its checks.
-#define FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
+#define FUZZ_CHECK(cond)                                                                         \
+    do {                                                                                         \
+        if (!(cond)) {                                                                           \
             std::fprintf(stderr, "fuzz check failed: %s at %s:%d\n", #cond, __FILE__, __LINE__); \
-            std::abort();                                                                 \
-        }                                                                                 \
+            std::abort();                                                                        \
+        }                                                                                        \
     } while (0)
 
 namespace tarnwick::fuzz {
 
-inline std::size_t line_count(std::string_view bytes) { return lines_of(bytes).size(); }
+inline std::size_t line_count(std::string_view bytes) {
+    return lines_of(bytes).size();
+}
 
 // `read(bytes)` with the CPU's structural kernel, after checking that the
 // portable kernel gives the same answer.
@@ -57,7 +59,8 @@ inline void expect_same(const Result<std::vector<SpaceWeatherRecord>>& got, cons
 }
 
 // Error kinds and rows a SET reader may give for `bytes`.
-inline void expect_set_error(const SpaceWeatherError& e, std::string_view bytes, std::span<const std::string_view> fields) {
+inline void expect_set_error(const SpaceWeatherError& e, std::string_view bytes,
+                             std::span<const std::string_view> fields) {
     FUZZ_CHECK(e.kind() == SpaceWeatherError::Kind::Parse);
     if (e.row() == 0) {
         FUZZ_CHECK(e.message() == "invalid utf-8");

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t f = 0; f < field_count; ++f) {
             if ((mask >> f & 1) == 0) continue;
             if (is_array_field(static_cast<Field>(f))) {
-                r.set_array(ArrayField::of(static_cast<Field>(f)), Array8{v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7});
+                r.set_array(ArrayField::of(static_cast<Field>(f)),
+                            Array8{v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7});
             } else {
                 r.set(ScalarField::of(static_cast<Field>(f)), v);
             }

@@ -59,11 +59,11 @@ inline bool utf8_ok(std::string_view s) {
 
 // The characters with the White_Space property, spelt out in UTF-8.
 inline constexpr std::string_view white_space[] = {
-    "\t", "\n", "\v", "\f", "\r", " ",
-    "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-    "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
-    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\xE3\x80\x80",
 };
 
 inline std::string_view strip(std::string_view s) {
@@ -137,7 +137,8 @@ inline bool is_decimal_text(std::string_view s) {
     const std::size_t point = s.find('.');
     if (point == std::string_view::npos) return all_digits(s);
     const std::string_view whole = s.substr(0, point), frac = s.substr(point + 1);
-    return (whole.empty() || all_digits(whole)) && (frac.empty() || all_digits(frac)) && !(whole.empty() && frac.empty());
+    return (whole.empty() || all_digits(whole)) && (frac.empty() || all_digits(frac)) &&
+           !(whole.empty() && frac.empty());
 }
 
 // strtod rounds to nearest, ties to even, and reads inf, infinity and nan
@@ -251,7 +252,8 @@ inline std::optional<Date> from_doy(std::int64_t year, std::int64_t doy) {
     for (int m = 12; m >= 1; --m) {
         const int start = before[m - 1] + (m > 2 ? extra : 0);
         if (doy > start) {
-            return Date{static_cast<std::int32_t>(year), static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(doy - start)};
+            return Date{static_cast<std::int32_t>(year), static_cast<std::uint8_t>(m),
+                        static_cast<std::uint8_t>(doy - start)};
         }
     }
     return std::nullopt;
@@ -298,8 +300,11 @@ inline Outcome dtcfile(std::string_view bytes) {
 
 inline Outcome solfsmy(std::string_view bytes) {
     return set_file(bytes, 64, 0, 6, 6, 4, [](std::string_view line, SpaceWeatherRecord& r) -> std::string {
-        const std::pair<std::size_t, Field> at[] = {{22, Field::f10_7_jb}, {28, Field::f10_7_jb_81c}, {34, Field::s10_7},
-                                                    {46, Field::m10_7},    {58, Field::y10_7}};
+        const std::pair<std::size_t, Field> at[] = {{22, Field::f10_7_jb},
+                                                    {28, Field::f10_7_jb_81c},
+                                                    {34, Field::s10_7},
+                                                    {46, Field::m10_7},
+                                                    {58, Field::y10_7}};
         const char* names[] = {"F10.7", "F81c", "S10.7", "M10.7", "Y10.7"};
         for (std::size_t i = 0; i < 5; ++i) {
             const auto v = decimal(strip(line.substr(at[i].first, 6)));
@@ -334,9 +339,15 @@ std::string published_lines(std::string_view bytes, std::size_t each, std::size_
 
 // Two bytes as a number, a year of four digits (two bytes) and a day from
 // 0 to 399 (one byte).
-inline unsigned u16_at(const unsigned char* b) { return static_cast<unsigned>(b[0]) << 8 | b[1]; }
-inline unsigned year_of(const unsigned char* b) { return u16_at(b) % 10000u; }
-inline unsigned day_of(const unsigned char* b) { return b[2] * 400u / 256u; }
+inline unsigned u16_at(const unsigned char* b) {
+    return static_cast<unsigned>(b[0]) << 8 | b[1];
+}
+inline unsigned year_of(const unsigned char* b) {
+    return u16_at(b) % 10000u;
+}
+inline unsigned day_of(const unsigned char* b) {
+    return b[2] * 400u / 256u;
+}
 
 // SOLFSMY lines: year, day and five F6.1 values of up to 9999.9.
 inline std::string published_solfsmy(std::string_view bytes) {

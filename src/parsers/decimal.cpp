@@ -8,9 +8,13 @@ namespace tarnwick::parsers {
 
 namespace {
 
-constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
 
-constexpr char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char lower(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equals_nocase(std::string_view s, std::string_view word) noexcept {
     if (s.size() != word.size()) return false;
@@ -49,10 +53,10 @@ std::optional<double> detail::parse_decimal_general(std::string_view text) noexc
     std::int64_t scale = 0;     // power of ten to apply to `mantissa`
     std::int64_t lead_pos = 0;  // decimal exponent of the first significant digit, for range faults
     bool any_digit = false;
-    bool truncated = false;     // digits beyond what `mantissa` holds
+    bool truncated = false;  // digits beyond what `mantissa` holds
     bool seen_point = false;
-    std::int64_t int_digits = 0;   // significant digits before the point
-    std::int64_t frac_zeros = 0;   // zeros after the point before the first significant digit
+    std::int64_t int_digits = 0;  // significant digits before the point
+    std::int64_t frac_zeros = 0;  // zeros after the point before the first significant digit
     for (; p != end; ++p) {
         const char c = *p;
         if (is_digit(c)) {

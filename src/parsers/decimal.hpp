@@ -93,9 +93,8 @@ inline bool take_sign(const char*& p, const char* end) noexcept {
     return std::nullopt;
 }
 
-// An integer: an optional sign and one or more ASCII digits, nothing else. std::int32_t takes '+' or '-'; std::uint16_t takes only '+'.
-// Leading zeros are free; the value is range-checked digit by digit, so any
-// number of digits is safe.
+// An integer: an optional sign and one or more ASCII digits, nothing else. std::int32_t takes '+' or '-'; std::uint16_t
+// takes only '+'. Leading zeros are free; the value is range-checked digit by digit, so any number of digits is safe.
 template <class Int>
 [[nodiscard]] constexpr std::optional<Int> read_int(std::string_view text) noexcept {
     static_assert(std::is_same_v<Int, std::int32_t> || std::is_same_v<Int, std::uint16_t>);

@@ -80,8 +80,12 @@ const Kernels& kernels() noexcept {
     return portable_forced.load(std::memory_order_relaxed) ? portable_kernels : cpu_kernels();
 }
 
-void force_portable_kernel(bool portable) noexcept { portable_forced.store(portable, std::memory_order_relaxed); }
+void force_portable_kernel(bool portable) noexcept {
+    portable_forced.store(portable, std::memory_order_relaxed);
+}
 
-bool portable_kernel_forced() noexcept { return portable_forced.load(std::memory_order_relaxed); }
+bool portable_kernel_forced() noexcept {
+    return portable_forced.load(std::memory_order_relaxed);
+}
 
 }  // namespace tarnwick::parsers

@@ -86,7 +86,7 @@ bool read_small_int_cells_sse2(const char* text, const std::size_t* ends, double
         const __m128i cells = _mm_setr_epi32(word(1), word(2), word(3), word(4));
         const __m128i digits = _mm_and_si128(own, _mm_sub_epi8(cells, _mm_set1_epi8('0')));
         const __m128i tens = _mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10));
-        const __m128i pairs = _mm_add_epi16(tens, _mm_srli_epi16(digits, 8));  // first digit * 10 + second
+        const __m128i pairs = _mm_add_epi16(tens, _mm_srli_epi16(digits, 8));      // first digit * 10 + second
         const __m128i values = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // first pair * 100 + second
         _mm_storeu_pd(to, _mm_cvtepi32_pd(values));
         _mm_storeu_pd(to + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(values, _MM_SHUFFLE(3, 2, 3, 2))));
@@ -111,6 +111,8 @@ const Kernels* detail::x86_kernels() noexcept {
 
 #else
 
-const tarnwick::parsers::Kernels* tarnwick::parsers::detail::x86_kernels() noexcept { return nullptr; }
+const tarnwick::parsers::Kernels* tarnwick::parsers::detail::x86_kernels() noexcept {
+    return nullptr;
+}
 
 #endif

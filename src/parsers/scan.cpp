@@ -7,7 +7,9 @@ namespace tarnwick::parsers {
 
 namespace {
 
-inline bool is_cont(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+inline bool is_cont(unsigned char b) noexcept {
+    return (b & 0xC0) == 0x80;
+}
 
 // The end of the UTF-8 character at `p`, or nullptr if it is not one:
 // overlong forms, surrogates, values above U+10FFFF and sequences cut by

@@ -16,13 +16,17 @@ namespace tarnwick::parsers {
 constexpr bool words_little_endian = std::endian::native == std::endian::little;
 
 // The byte `b` in each of the eight bytes.
-constexpr std::uint64_t bytes_of(unsigned char b) noexcept { return 0x0101010101010101ULL * b; }
+constexpr std::uint64_t bytes_of(unsigned char b) noexcept {
+    return 0x0101010101010101ULL * b;
+}
 
 // The high bit of each byte that is not zero / that is zero.
 constexpr std::uint64_t nonzero_bytes(std::uint64_t m) noexcept {
     return (((m & bytes_of(0x7F)) + bytes_of(0x7F)) | m) & bytes_of(0x80);
 }
-constexpr std::uint64_t zero_bytes(std::uint64_t m) noexcept { return nonzero_bytes(m) ^ bytes_of(0x80); }
+constexpr std::uint64_t zero_bytes(std::uint64_t m) noexcept {
+    return nonzero_bytes(m) ^ bytes_of(0x80);
+}
 
 // The high bit of each byte that is an ASCII digit.
 constexpr std::uint64_t digit_bytes(std::uint64_t w) noexcept {
@@ -38,7 +42,9 @@ constexpr std::uint64_t bytes_below(std::size_t n) noexcept {
 
 // The high bits of the bytes of `m` (its only bits) as eight bits, byte 0
 // lowest.
-constexpr std::uint64_t gather_high_bits(std::uint64_t m) noexcept { return (m * 0x0002040810204081ULL) >> 56; }
+constexpr std::uint64_t gather_high_bits(std::uint64_t m) noexcept {
+    return (m * 0x0002040810204081ULL) >> 56;
+}
 
 // Eight digit values 0..9, one per byte, the most significant at the
 // lowest address of each four: the numbers of the two fours, in the low

@@ -1,6 +1,5 @@
 #include "text.hpp"
 
-
 namespace tarnwick::parsers {
 
 std::size_t leading_space(std::string_view s) noexcept {

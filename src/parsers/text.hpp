@@ -11,7 +11,9 @@
 namespace tarnwick::parsers {
 
 // The ASCII White_Space characters: U+0009..U+000D and U+0020.
-constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+constexpr bool is_ascii_space(unsigned char b) noexcept {
+    return b == ' ' || (b >= 0x09 && b <= 0x0D);
+}
 
 // Length in bytes of the Unicode White_Space character at the start (or at
 // the end) of `s`, or 0 if there is none. White_Space is U+0009..U+000D,
@@ -47,7 +49,9 @@ constexpr bool is_ascii_space(unsigned char b) noexcept { return b == ' ' || (b 
     return s;
 }
 
-[[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
+[[nodiscard]] inline bool is_blank(std::string_view s) noexcept {
+    return trim(s).empty();
+}
 
 // Reserves room for the records of `left` bytes of lines like the first
 // data line (`length` bytes before its LF), with a quarter to spare, but

@@ -54,7 +54,9 @@ void bind_datetime_api() noexcept {
     datetime_api_tried = true;  // set first: the import may come back here
     const PyRef module = PyRef::steal(PyImport_ImportModule("_datetime"));
     const PyRef capsule = module ? PyRef::steal(PyObject_GetAttrString(module.get(), "datetime_CAPI")) : PyRef();
-    if (capsule) datetime_api = static_cast<const PyDateTime_CAPI*>(PyCapsule_GetPointer(capsule.get(), PyDateTime_CAPSULE_NAME));
+    if (capsule)
+        datetime_api =
+            static_cast<const PyDateTime_CAPI*>(PyCapsule_GetPointer(capsule.get(), PyDateTime_CAPSULE_NAME));
     if (!datetime_api) PyErr_Clear();  // only the fast path is lost
 }
 
@@ -75,7 +77,7 @@ public:
         // PyImport_GetModule, which asks every module's __spec__ whether it
         // is still being initialised.
         if (last_module) {
-            PyObject* modules = PyImport_GetModuleDict();  // borrowed
+            PyObject* modules = PyImport_GetModuleDict();              // borrowed
             PyObject* found = PyDict_GetItemWithError(modules, name);  // borrowed
             if (!found && PyErr_Occurred()) return std::nullopt;
             if (found == last_module) {
@@ -334,6 +336,8 @@ PyRef record_to_dict(const SpaceWeatherRecord& record) {
     return record_dict(record, *maker);
 }
 
-PyRef dict_list(std::span<const RecordRef> records) { return list_of(records, record_dict); }
+PyRef dict_list(std::span<const RecordRef> records) {
+    return list_of(records, record_dict);
+}
 
 }  // namespace tarnwick::python

@@ -18,7 +18,9 @@ namespace {
 // strerror_r comes in two shapes: GNU returns the text (maybe not in buf),
 // POSIX fills buf and returns a status. Overloading on the result type
 // accepts whichever the C library declares.
-[[maybe_unused]] const char* strerror_text(const char* gnu_result, const char*) noexcept { return gnu_result; }
+[[maybe_unused]] const char* strerror_text(const char* gnu_result, const char*) noexcept {
+    return gnu_result;
+}
 [[maybe_unused]] const char* strerror_text(int posix_status, const char* buf) noexcept {
     return posix_status == 0 ? buf : "Unknown error";
 }

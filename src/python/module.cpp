@@ -27,7 +27,7 @@ PyObject* module_object = nullptr;
 // Appends `name` to the module's __all__ (created when missing) and sets
 // the attribute.
 bool add_public(PyObject* module, const char* name, PyObject* value) noexcept {
-    PyObject* dict = PyModule_GetDict(module);  // borrowed
+    PyObject* dict = PyModule_GetDict(module);              // borrowed
     PyObject* all = PyDict_GetItemString(dict, "__all__");  // borrowed
     PyRef created;
     if (!all) {
@@ -60,4 +60,6 @@ PyObject* init_module() noexcept {
 
 }  // namespace tarnwick::python
 
-PyMODINIT_FUNC PyInit_tarnwick() noexcept { return tarnwick::python::init_module(); }
+PyMODINIT_FUNC PyInit_tarnwick() noexcept {
+    return tarnwick::python::init_module();
+}

@@ -24,7 +24,9 @@ using store::SpaceWeatherStore;
 
 PyTypeObject* cached_type = nullptr;
 
-SpaceWeatherObject* as_sw(PyObject* self) noexcept { return reinterpret_cast<SpaceWeatherObject*>(self); }
+SpaceWeatherObject* as_sw(PyObject* self) noexcept {
+    return reinterpret_cast<SpaceWeatherObject*>(self);
+}
 
 // The receiver's store, read under a shared borrow until the end of the
 // call. When the borrow is refused, held() is false and the error is set.
@@ -225,7 +227,8 @@ PyCFunction as_method(Fn fn) noexcept {
 constexpr int fastcall = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef methods[] = {
-    {"from_celestrak_csv", as_method(sw_from_celestrak_csv), fastcall | METH_STATIC, "from_celestrak_csv(path)\n--\n\n"},
+    {"from_celestrak_csv", as_method(sw_from_celestrak_csv), fastcall | METH_STATIC,
+     "from_celestrak_csv(path)\n--\n\n"},
     {"from_set_solfsmy", as_method(sw_from_set_solfsmy), fastcall | METH_STATIC, "from_set_solfsmy(path)\n--\n\n"},
     {"from_set_dtcfile", as_method(sw_from_set_dtcfile), fastcall | METH_STATIC, "from_set_dtcfile(path)\n--\n\n"},
     {"get", as_method(sw_get), fastcall, "get($self, date)\n--\n\n"},

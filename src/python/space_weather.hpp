@@ -12,8 +12,7 @@ namespace tarnwick::python {
 // file constructors (the only way to make an instance) and the store is
 // destroyed in tp_dealloc.
 struct SpaceWeatherObject {
-    PyObject_HEAD
-    store::SpaceWeatherStore store;
+    PyObject_HEAD store::SpaceWeatherStore store;
     BorrowState borrow;
 };
 

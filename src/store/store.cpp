@@ -9,7 +9,9 @@ namespace tarnwick::store {
 
 namespace {
 
-bool by_date(const SpaceWeatherRecord& a, const SpaceWeatherRecord& b) noexcept { return a.date < b.date; }
+bool by_date(const SpaceWeatherRecord& a, const SpaceWeatherRecord& b) noexcept {
+    return a.date < b.date;
+}
 
 // Stable, so that records of one day keep their input order: the first of
 // them wins each field. Published files arrive in date order, and checking
@@ -117,8 +119,8 @@ std::vector<RecordRef> SpaceWeatherStore::get_range(Date start, Date end) const 
     if (end < start || records_.empty()) return {};
     const auto lo = std::lower_bound(records_.begin(), records_.end(), start,
                                      [](const SpaceWeatherRecord& r, Date d) { return r.date < d; });
-    const auto hi = std::upper_bound(lo, records_.end(), end,
-                                     [](Date d, const SpaceWeatherRecord& r) { return d < r.date; });
+    const auto hi =
+        std::upper_bound(lo, records_.end(), end, [](Date d, const SpaceWeatherRecord& r) { return d < r.date; });
     std::vector<RecordRef> out;
     if (lo == hi) return out;
     out.reserve(static_cast<std::size_t>(hi - lo));

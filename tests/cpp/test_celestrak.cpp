@@ -23,7 +23,9 @@ const std::string arrays_cells = "1,2,3,4,5,6,7,8,10,20,30,40,50,60,70,80";
 const std::string header = "DATE,F10.7_OBS,F10.7_ADJ,AP_AVG," + arrays_header;
 
 // A data line for `header`: flux 70.1 and 70.2, Ap 5, and both arrays.
-std::string line(std::string_view date) { return std::string(date) + ",70.1,70.2,5," + arrays_cells; }
+std::string line(std::string_view date) {
+    return std::string(date) + ",70.1,70.2,5," + arrays_cells;
+}
 
 SpaceWeatherRecord full_record(Date d) {
     SpaceWeatherRecord r(d);
@@ -57,17 +59,31 @@ TEST(CelestrakHeader, ColumnsByName) {
     const HeaderCase cases[] = {
         {header, "2020-01-01,1,2,3" + v, {{1, 2, 3}}, "published names"},
         {"DATE,F10.7,F10.7A,AP" + h, "2020-01-01,1,2,3" + v, {{1, 2, 3}}, "fallback names"},
-        {"DATE,F10.7,F10.7_OBS,F10.7A,F10.7_ADJ,AP,AP_AVG" + h, "2020-01-01,1,2,3,4,5,6" + v, {{2, 4, 6}},
+        {"DATE,F10.7,F10.7_OBS,F10.7A,F10.7_ADJ,AP,AP_AVG" + h,
+         "2020-01-01,1,2,3,4,5,6" + v,
+         {{2, 4, 6}},
          "first names win over fallbacks placed before them"},
-        {"DATE,F10.7_OBS,F10.7,F10.7_ADJ,F10.7A,AP_AVG,AP" + h, "2020-01-01,1,2,3,4,5,6" + v, {{1, 3, 5}},
+        {"DATE,F10.7_OBS,F10.7,F10.7_ADJ,F10.7A,AP_AVG,AP" + h,
+         "2020-01-01,1,2,3,4,5,6" + v,
+         {{1, 3, 5}},
          "first names win over fallbacks placed after them"},
-        {" DATE ,\tF10.7_OBS\t,\xC2\xA0" "F10.7_ADJ\xE3\x80\x80,AP_AVG \r" + h, "2020-01-01,1,2,3" + v, {{1, 2, 3}},
+        {" DATE ,\tF10.7_OBS\t,\xC2\xA0"
+         "F10.7_ADJ\xE3\x80\x80,AP_AVG \r" +
+             h,
+         "2020-01-01,1,2,3" + v,
+         {{1, 2, 3}},
          "white space around names, a lone CR included"},
-        {"DATE,F10.7_OBS,F10.7_ADJ,AP_AVG,F10.7_OBS" + h, "2020-01-01,1,2,3,9" + v, {{9, 2, 3}},
+        {"DATE,F10.7_OBS,F10.7_ADJ,AP_AVG,F10.7_OBS" + h,
+         "2020-01-01,1,2,3,9" + v,
+         {{9, 2, 3}},
          "a repeated name takes the later column"},
-        {"AP_AVG" + h + ",X,F10.7_ADJ,,F10.7_OBS,DATE", "3" + v + ",x,2,,1,2020-01-01", {{1, 2, 3}},
+        {"AP_AVG" + h + ",X,F10.7_ADJ,,F10.7_OBS,DATE",
+         "3" + v + ",x,2,,1,2020-01-01",
+         {{1, 2, 3}},
          "any column order; unknown and empty names ignored"},
-        {header + ",F10.7_OBS_CENTER81,KP9,AP0", line("2020-01-01") + ",1,2,3", {{70.1, 70.2, 5}},
+        {header + ",F10.7_OBS_CENTER81,KP9,AP0",
+         line("2020-01-01") + ",1,2,3",
+         {{70.1, 70.2, 5}},
          "names that only begin like known ones are other columns"},
 
         {"\"DATE\",F10.7_OBS,F10.7_ADJ,AP_AVG" + h, "2020-01-01,1,2,3" + v, std::nullopt, "quoted name"},
@@ -100,8 +116,9 @@ TEST(CelestrakHeader, ColumnsByName) {
 }
 
 TEST(CelestrakHeader, ArrayElementsFollowTheNumberNotTheColumnOrder) {
-    const std::string text = "KP8,KP7,KP6,KP5,KP4,KP3,KP2,KP1,AP8,AP7,AP6,AP5,AP4,AP3,AP2,AP1,AP,F10.7A,F10.7,DATE\n"
-                             "8,7,6,5,4,3,2,1,80,70,60,50,40,30,20,10,0,0,0,2020-01-01\n";
+    const std::string text =
+        "KP8,KP7,KP6,KP5,KP4,KP3,KP2,KP1,AP8,AP7,AP6,AP5,AP4,AP3,AP2,AP1,AP,F10.7A,F10.7,DATE\n"
+        "8,7,6,5,4,3,2,1,80,70,60,50,40,30,20,10,0,0,0,2020-01-01\n";
     auto result = parse(text);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(*result.value()[0].get_array(Field::kp_3hr), (Array8{1, 2, 3, 4, 5, 6, 7, 8}));
@@ -113,12 +130,14 @@ TEST(CelestrakHeader, ArrayElementsFollowTheNumberNotTheColumnOrder) {
 
 struct RowsCase {
     std::string text;
-    std::vector<Date> dates;                  // when it reads
+    std::vector<Date> dates;                 // when it reads
     std::optional<SpaceWeatherError> error;  // when it fails
     const char* why;
 };
 
-RowsCase fails(std::string text, SpaceWeatherError e, const char* why) { return {std::move(text), {}, std::move(e), why}; }
+RowsCase fails(std::string text, SpaceWeatherError e, const char* why) {
+    return {std::move(text), {}, std::move(e), why};
+}
 
 TEST(CelestrakRows, LinesRowsAndErrors) {
     const Date d1{2020, 1, 1};
@@ -191,8 +210,8 @@ TEST(CelestrakRows, ShortAndLongLines) {
     only_obs.set(Field::f10_7_obs, 70.1);
     SpaceWeatherRecord no_kp = full_record(Date{2020, 1, 1});
     no_kp.clear(Field::kp_3hr);
-    auto result = parse(header + "\n" + "2020-01-01,70.1\n" +                           // cells missing
-                        line("2020-01-01") + ",1,2,3,4,5,6,7,8,9\n" +                    // cells beyond the header
+    auto result = parse(header + "\n" + "2020-01-01,70.1\n" +                                 // cells missing
+                        line("2020-01-01") + ",1,2,3,4,5,6,7,8,9\n" +                         // cells beyond the header
                         line("2020-01-01").substr(0, line("2020-01-01").size() - 3) + "\n");  // KP8 cut off
     ASSERT_TRUE(result.ok()) << result.error().display();
     EXPECT_EQ(shown(result.value()), shown({only_obs, full_record(Date{2020, 1, 1}), no_kp}));
@@ -320,7 +339,8 @@ TEST(CelestrakCells, ArrayGroupsAreWholeOrAbsent) {
                 ASSERT_TRUE(result.ok());
                 SpaceWeatherRecord expected = full_record(Date{2020, 1, 1});
                 expected.clear(kp ? Field::kp_3hr : Field::ap_3hr);
-                ASSERT_EQ(show(result.value()[0]), show(expected)) << (kp ? "KP" : "AP") << k + 1 << " = \"" << bad << "\"";
+                ASSERT_EQ(show(result.value()[0]), show(expected))
+                    << (kp ? "KP" : "AP") << k + 1 << " = \"" << bad << "\"";
             }
         }
     }
@@ -341,7 +361,8 @@ TEST(CelestrakCells, GroupedCellsAgreeWithTheGeneralPath) {
         std::size_t count = 1;
         for (std::size_t i = 0; i < width; ++i) count *= alphabet.size();
         for (std::size_t c = 0; c < count; ++c, ++n) {
-            for (std::size_t i = 0, m = c; i < width; ++i, m /= alphabet.size()) text[i] = alphabet[m % alphabet.size()];
+            for (std::size_t i = 0, m = c; i < width; ++i, m /= alphabet.size())
+                text[i] = alphabet[m % alphabet.size()];
             const auto v = parse_f64_opt(text);
             SpaceWeatherRecord r(Date{2020, 1, 1});
             file += "2020-01-01," + text + "," + text + "," + text;
@@ -364,7 +385,8 @@ TEST(CelestrakCells, GroupedCellsAgreeWithTheGeneralPath) {
     const auto got = parse(file);
     ASSERT_TRUE(got.ok()) << got.error().display();
     ASSERT_EQ(got.value().size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(show(got.value()[i]), show(expected[i])) << "line " << i + 2;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(show(got.value()[i]), show(expected[i])) << "line " << i + 2;
 }
 
 // ---------------------------------------------------------------------------

@@ -217,7 +217,8 @@ TEST(FastPaths, AgreeWithTheGeneralPathOnEveryShortText) {
         std::size_t count = 1;
         for (std::size_t i = 0; i < width; ++i) count *= alphabet.size();
         for (std::size_t n = 0; n < count; ++n) {
-            for (std::size_t i = 0, m = n; i < width; ++i, m /= alphabet.size()) text[i] = alphabet[m % alphabet.size()];
+            for (std::size_t i = 0, m = n; i < width; ++i, m /= alphabet.size())
+                text[i] = alphabet[m % alphabet.size()];
             const auto general = detail::parse_decimal_general(text);
             double v = 0;
             ASSERT_EQ(parse_decimal_into(text, v), general.has_value()) << text;

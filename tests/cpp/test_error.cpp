@@ -18,7 +18,8 @@ struct DisplayCase {
 TEST(Error, Display) {
     const DisplayCase cases[] = {
         {SpaceWeatherError::missing_header(), "invalid or missing CSV header", "fixed text"},
-        {SpaceWeatherError::parse(0, "invalid utf-8"), "parse error at row 0: invalid utf-8", "row 0 is the whole input"},
+        {SpaceWeatherError::parse(0, "invalid utf-8"), "parse error at row 0: invalid utf-8",
+         "row 0 is the whole input"},
         {SpaceWeatherError::parse(12, "invalid date"), "parse error at row 12: invalid date", "two digits"},
         {SpaceWeatherError::parse(1234567, "line too short"), "parse error at row 1234567: line too short",
          "seven digits, no separators"},

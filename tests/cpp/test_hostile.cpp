@@ -80,15 +80,20 @@ const Case cases[] = {
     {"dtc: a '#' after other text is no comment", dtc, [] { return "_za_#__"s; },
      "parse error at row 1: line too short"},
     {"sol: 63 NULs", sol, [] { return std::string(63, '\0'); }, "parse error at row 1: line too short"},
-    {"csv: a NUL inside the date", csv, [] { return csv_header() + "\n2020-01-0\0" "1,1\n"s; },
+    {"csv: a NUL inside the date", csv,
+     [] {
+         return csv_header() +
+                "\n2020-01-0\0"
+                "1,1\n"s;
+     },
      "parse error at row 2: invalid date"},
     // Ten million lines with nothing in them.
     {"csv: 10M empty lines", csv, [] { return std::string(10'000'000, '\n'); }, "invalid or missing CSV header"},
     {"csv: header, then 10M blank lines", csv, [] { return csv_header() + repeat(" \r\n", 10'000'000); }, "0 records"},
     {"dtc: 10M blank lines", dtc, [] { return repeat("\t\n", 10'000'000); }, "0 records"},
     {"sol: 10M CRLF", sol, [] { return repeat("\r\n", 10'000'000); }, "0 records"},
-    {"csv: a bad date after 10M blank lines", csv,
-     [] { return csv_header() + std::string(10'000'000, '\n') + "#\n"; }, "parse error at row 10000001: invalid date"},
+    {"csv: a bad date after 10M blank lines", csv, [] { return csv_header() + std::string(10'000'000, '\n') + "#\n"; },
+     "parse error at row 10000001: invalid date"},
     {"dtc: a short line after 10M blank lines", dtc, [] { return std::string(10'000'000, '\n') + "DTC"; },
      "parse error at row 10000001: line too short"},
     {"sol: 10M lone CRs make one long line", sol, [] { return std::string(10'000'000, '\r') + "x"; },
@@ -99,8 +104,7 @@ const Case cases[] = {
     {"csv: a line of a million commas", csv, [] { return csv_header() + "\n" + std::string(1'000'000, ','); },
      "parse error at row 2: invalid date"},
     {"csv: an indented line longer than the reader's look-ahead", csv,
-     [] { return csv_header() + "\n\t" + csv_line + std::string(10'000, ',') + "\n" + csv_line + "\n"; },
-     "2 records"},
+     [] { return csv_header() + "\n\t" + csv_line + std::string(10'000, ',') + "\n" + csv_line + "\n"; }, "2 records"},
     {"csv: a header of 100,000 columns, needed ones last", csv,
      [] { return repeat("X,", 100'000) + csv_header() + "\n" + repeat(",", 100'000) + csv_line; }, "1 records"},
     {"csv: 100,000 distinct names", csv,
@@ -120,7 +124,8 @@ const Case cases[] = {
     // Many good lines.
     {"dtc: 100,000 lines", dtc, [] { return repeat(dtc_line + "\r\n", 100'000); }, "100000 records"},
     {"sol: 100,000 lines", sol, [] { return repeat(solfsmy_line + "\n", 100'000); }, "100000 records"},
-    {"csv: 100,000 lines", csv, [] { return csv_header() + "\n" + repeat(csv_line + "\n", 100'000); }, "100000 records"},
+    {"csv: 100,000 lines", csv, [] { return csv_header() + "\n" + repeat(csv_line + "\n", 100'000); },
+     "100000 records"},
 };
 
 class Hostile : public ::testing::TestWithParam<Case> {};
@@ -132,7 +137,8 @@ TEST_P(Hostile, GivesRecordsOrItsError) {
 
 std::string case_name(const ::testing::TestParamInfo<Case>& param) {
     std::string name;
-    for (const char ch : std::string_view(param.param.what)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    for (const char ch : std::string_view(param.param.what))
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
     return name;
 }
 
@@ -143,22 +149,26 @@ INSTANTIATE_TEST_SUITE_P(Inputs, Hostile, ::testing::ValuesIn(cases), case_name)
 // for bit.
 TEST(HostileDecimal, LongNumbersMatchStrtod) {
     const std::string numbers[] = {
-        "1" + std::string(9'999, '0'),                        // far beyond the range: inf
-        "0." + std::string(9'998, '0') + "1",                 // far below it: 0
-        "1" + std::string(400, '0') + "e-400",                // exactly 1
-        std::string(10'000, '9') + "e-9990",                  // rounds up to 1e10
-        "." + std::string(10'000, '3'),                       // one third
-        "1e" + std::string(10'000, '9'),                      // inf
-        "-1e-" + std::string(10'000, '9'),                    // -0
-        "0e" + std::string(10'000, '9'),                      // 0, not nan
+        "1" + std::string(9'999, '0'),                             // far beyond the range: inf
+        "0." + std::string(9'998, '0') + "1",                      // far below it: 0
+        "1" + std::string(400, '0') + "e-400",                     // exactly 1
+        std::string(10'000, '9') + "e-9990",                       // rounds up to 1e10
+        "." + std::string(10'000, '3'),                            // one third
+        "1e" + std::string(10'000, '9'),                           // inf
+        "-1e-" + std::string(10'000, '9'),                         // -0
+        "0e" + std::string(10'000, '9'),                           // 0, not nan
         "4.9406564584124654" + std::string(5'000, '0') + "e-324",  // the smallest subnormal
         // Halfway between the largest double and 2^1024, then just below:
         // ties to even go up to infinity, anything less stays finite.
-        "179769313486231580793728971405303415079934132710037826936173778980444968292764750946649017977587207096330286416"
-        "692887910946555547851940402630657488671505820681908902000708383676273854845817711531764475730270069855571366959"
+        "17976931348623158079372897140530341507993413271003782693617377898044496829276475094664901797758720709633028641"
+        "6"
+        "69288791094655554785194040263065748867150582068190890200070838367627385484581771153176447573027006985557136695"
+        "9"
         "622842914819860834936475292719074168444365510704342711559699508093042880177904174497792",
-        "179769313486231580793728971405303415079934132710037826936173778980444968292764750946649017977587207096330286416"
-        "692887910946555547851940402630657488671505820681908902000708383676273854845817711531764475730270069855571366959"
+        "17976931348623158079372897140530341507993413271003782693617377898044496829276475094664901797758720709633028641"
+        "6"
+        "69288791094655554785194040263065748867150582068190890200070838367627385484581771153176447573027006985557136695"
+        "9"
         "622842914819860834936475292719074168444365510704342711559699508093042880177904174497791." +
             std::string(5'000, '9'),
     };

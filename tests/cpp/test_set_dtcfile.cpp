@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "parsers/set/set.hpp"
 #include "parsers/decimal.hpp"
+#include "parsers/set/set.hpp"
 #include "parsers/text.hpp"
 #include "test_set_lines.hpp"
 #include "test_support.hpp"

@@ -49,11 +49,11 @@ const IntCase signed_cases[] = {
     {"-0", 0},
     {"  97", 97},
     {"\t42 ", 42},
-    {"4 ", 4},                             // a blank after the digits
-    {test::utf8(0xA0) + "42", 42},         // NBSP is White_Space
-    {test::utf8(0x3000) + "7", 7},         // ideographic space
-    {"42\xE2\x80\xAF", 42},                // U+202F at the end
-    {"999999", 999999},                    // the widest a field holds
+    {"4 ", 4},                      // a blank after the digits
+    {test::utf8(0xA0) + "42", 42},  // NBSP is White_Space
+    {test::utf8(0x3000) + "7", 7},  // ideographic space
+    {"42\xE2\x80\xAF", 42},         // U+202F at the end
+    {"999999", 999999},             // the widest a field holds
     {"-99999", -99999},
     {"000001", 1},
     {"", std::nullopt},
@@ -67,8 +67,8 @@ const IntCase signed_cases[] = {
     {"1.0", std::nullopt},
     {"1e3", std::nullopt},
     {"0x1", std::nullopt},
-    {test::utf8(0x1C) + "1", std::nullopt},      // U+001C is not White_Space
-    {"\xEF\xBC\x91", std::nullopt},              // fullwidth digit one
+    {test::utf8(0x1C) + "1", std::nullopt},  // U+001C is not White_Space
+    {"\xEF\xBC\x91", std::nullopt},          // fullwidth digit one
 };
 
 // A field may cut through a character: the stump, even of an NBSP, is
@@ -139,25 +139,16 @@ struct DoyCase {
 };
 
 const DoyCase doy_cases[] = {
-    {"2024", "1", Date{2024, 1, 1}},
-    {"2024", "32", Date{2024, 2, 1}},
-    {"2024", "60", Date{2024, 2, 29}},
-    {"2023", "60", Date{2023, 3, 1}},
-    {"2023", "59", Date{2023, 2, 28}},
-    {"2000", "366", Date{2000, 12, 31}},  // divisible by 400
-    {"1900", "365", Date{1900, 12, 31}},
-    {"1900", "366", std::nullopt},  // divisible by 100 only
-    {"2023", "366", std::nullopt},
-    {"2023", "0", std::nullopt},
-    {"2023", "9999", std::nullopt},
-    {"97", "1", Date{97, 1, 1}},    // no two-digit year expansion
-    {"0", "366", Date{0, 12, 31}},  // year 0 is a leap year
-    {"-4", "60", Date{-4, 2, 29}},
-    {"-1", "366", std::nullopt},
-    {"-100", "366", std::nullopt},
-    {"-400", "366", Date{-400, 12, 31}},
-    {"-99999", "366", std::nullopt},
-    {"999999", "365", Date{999999, 12, 31}},
+    {"2024", "1", Date{2024, 1, 1}},     {"2024", "32", Date{2024, 2, 1}},
+    {"2024", "60", Date{2024, 2, 29}},   {"2023", "60", Date{2023, 3, 1}},
+    {"2023", "59", Date{2023, 2, 28}},   {"2000", "366", Date{2000, 12, 31}},  // divisible by 400
+    {"1900", "365", Date{1900, 12, 31}}, {"1900", "366", std::nullopt},        // divisible by 100 only
+    {"2023", "366", std::nullopt},       {"2023", "0", std::nullopt},
+    {"2023", "9999", std::nullopt},      {"97", "1", Date{97, 1, 1}},  // no two-digit year expansion
+    {"0", "366", Date{0, 12, 31}},                                     // year 0 is a leap year
+    {"-4", "60", Date{-4, 2, 29}},       {"-1", "366", std::nullopt},
+    {"-100", "366", std::nullopt},       {"-400", "366", Date{-400, 12, 31}},
+    {"-99999", "366", std::nullopt},     {"999999", "365", Date{999999, 12, 31}},
 };
 
 TEST(SetDayOfYear, Table) {

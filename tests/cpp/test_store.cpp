@@ -73,20 +73,25 @@ TEST(StoreBuild, SortAndCombine) {
         {{rec(d, {{F::f10_7_obs, 1}}), rec(d, {{F::f10_7_obs, 2}, {F::dtc, 5}}), rec(d, {{F::dtc, 7}, {F::s10_7, 3}})},
          {rec(d, {{F::f10_7_obs, 1}, {F::dtc, 5}, {F::s10_7, 3}})},
          "each field from the first record that has it"},
-        {{rec(d, {{F::f10_7_obs, 1}}), rec(d, {{F::kp_3hr, 10}})}, {rec(d, {{F::f10_7_obs, 1}, {F::kp_3hr, 10}})},
+        {{rec(d, {{F::f10_7_obs, 1}}), rec(d, {{F::kp_3hr, 10}})},
+         {rec(d, {{F::f10_7_obs, 1}, {F::kp_3hr, 10}})},
          "an array only the second has is taken whole"},
-        {{rec(d, {{F::ap_3hr, 1}}), rec(d, {{F::ap_3hr, 100}})}, {rec(d, {{F::ap_3hr, 1}})},
+        {{rec(d, {{F::ap_3hr, 1}}), rec(d, {{F::ap_3hr, 100}})},
+         {rec(d, {{F::ap_3hr, 1}})},
          "an array the first has is kept whole"},
-        {{rec(d), rec(d, {{F::m10_7, 9}, {F::ap_3hr, 1}})}, {rec(d, {{F::m10_7, 9}, {F::ap_3hr, 1}})},
+        {{rec(d), rec(d, {{F::m10_7, 9}, {F::ap_3hr, 1}})},
+         {rec(d, {{F::m10_7, 9}, {F::ap_3hr, 1}})},
          "an all-absent record takes everything from the next"},
         {{rec(d2, {{F::dtc, 2}}), rec(d, {{F::dtc, 1}}), rec(d2, {{F::dtc, 3}, {F::y10_7, 3}})},
          {rec(d, {{F::dtc, 1}}), rec(d2, {{F::dtc, 2}, {F::y10_7, 3}})},
          "records of one day keep their input order through the sort"},
         {{rec(d3), rec(d3), rec(d3)}, {rec(d3)}, "three empty records of one day"},
-        {{rec({0, 1, 1}), rec({-1, 12, 31}), rec({-100, 6, 1})}, {rec({-100, 6, 1}), rec({-1, 12, 31}), rec({0, 1, 1})},
+        {{rec({0, 1, 1}), rec({-1, 12, 31}), rec({-100, 6, 1})},
+         {rec({-100, 6, 1}), rec({-1, 12, 31}), rec({0, 1, 1})},
          "negative years sort before year 0"},
         {{rec({2000, 1, 1}), rec({1999, 12, 31})}, {rec({1999, 12, 31}), rec({2000, 1, 1})}, "year first"},
-        {{rec(d, {{F::f10_7_adj, -0.0}}), rec(d, {{F::f10_7_adj, 1}})}, {rec(d, {{F::f10_7_adj, -0.0}})},
+        {{rec(d, {{F::f10_7_adj, -0.0}}), rec(d, {{F::f10_7_adj, 1}})},
+         {rec(d, {{F::f10_7_adj, -0.0}})},
          "a present zero is a value"},
         {{rec(d, {{F::f10_7_adj, std::numeric_limits<double>::quiet_NaN()}}), rec(d, {{F::f10_7_adj, 1}})},
          {rec(d, {{F::f10_7_adj, std::numeric_limits<double>::quiet_NaN()}})},
@@ -310,7 +315,8 @@ TEST(StoreProperty, GetMatchesLinearSearch) {
         const auto store = SpaceWeatherStore::from_records(records);
         for (const Date& d : probes) {
             const auto& held = store.records();
-            const auto it = std::find_if(held.begin(), held.end(), [&](const SpaceWeatherRecord& r) { return r.date == d; });
+            const auto it =
+                std::find_if(held.begin(), held.end(), [&](const SpaceWeatherRecord& r) { return r.date == d; });
             ASSERT_EQ(store.get(d), it == held.end() ? nullptr : &*it) << "seed 2011, round " << round;
         }
     }

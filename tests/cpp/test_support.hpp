@@ -22,7 +22,9 @@ inline std::string read_file(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string read_test_data(const std::string& name) { return read_file(std::string(TARNWICK_TEST_DATA) + "/" + name); }
+inline std::string read_test_data(const std::string& name) {
+    return read_file(std::string(TARNWICK_TEST_DATA) + "/" + name);
+}
 
 // The excerpts of the published files shipped in examples/data.
 inline std::string read_example_data(const std::string& name) {
@@ -88,7 +90,8 @@ inline std::string show(const SpaceWeatherRecord& r) {
         std::snprintf(buf, sizeof buf, "%.17g", v);
         return std::isnan(v) ? std::string("nan") : std::string(buf);
     };
-    std::string out = std::to_string(r.date.year) + "-" + std::to_string(r.date.month) + "-" + std::to_string(r.date.day);
+    std::string out =
+        std::to_string(r.date.year) + "-" + std::to_string(r.date.month) + "-" + std::to_string(r.date.day);
     for (std::size_t i = 0; i < field_count; ++i) {
         const auto f = static_cast<Field>(i);
         if (!r.has(f)) continue;

@@ -108,7 +108,8 @@ TEST(Utf8, SequencesAtEveryAlignment) {
         for (std::size_t before = 0; before <= 130; ++before) {
             for (const std::size_t after : {0u, 1u, 7u, 15u, 16u, 17u, 33u, 63u, 64u, 65u}) {
                 const std::string text = std::string(before, 'x') + std::string(c.bytes) + std::string(after, 'y');
-                ASSERT_EQ(reads_as_utf8(text), c.valid) << c.why << " after " << before << " ASCII bytes, before " << after;
+                ASSERT_EQ(reads_as_utf8(text), c.valid)
+                    << c.why << " after " << before << " ASCII bytes, before " << after;
             }
         }
     }
@@ -145,10 +146,18 @@ TEST(Utf8, AgreesWithReferenceDecoderOnMutatedText) {
         for (std::size_t e = 0; e < edits && !s.empty(); ++e) {
             const std::size_t at = rng() % s.size();
             switch (rng() % 4) {
-                case 0: s[at] = static_cast<char>(rng() % 256); break;
-                case 1: s.insert(at, 1, static_cast<char>(0x80 + rng() % 128)); break;
-                case 2: s.erase(at, 1); break;
-                default: s.resize(at); break;  // cut, possibly inside a character
+                case 0:
+                    s[at] = static_cast<char>(rng() % 256);
+                    break;
+                case 1:
+                    s.insert(at, 1, static_cast<char>(0x80 + rng() % 128));
+                    break;
+                case 2:
+                    s.erase(at, 1);
+                    break;
+                default:
+                    s.resize(at);
+                    break;  // cut, possibly inside a character
             }
         }
         const bool expected = fuzz::utf8_ok(s);  // the plain decoder of the fuzz targets
@@ -190,18 +199,50 @@ const TrimCase trim_cases[] = {
     {"", "", "empty"},
     {" \t\r\n\v\f", "", "only ASCII white space"},
     {"  a b  ", "a b", "inner space stays"},
-    {"\xC2\x85\xC2\xA0" "7\xE3\x80\x80", "7", "NEL, no-break space and ideographic space"},
-    {"\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A" "7" "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\x9F", "7",
-     "U+1680, U+2000, U+200A, U+2028, U+2029, U+202F, U+205F"},
-    {"\x1C\x1D" "7\x1E\x1F", "\x1C\x1D" "7\x1E\x1F", "U+001C..U+001F: isspace() but not White_Space"},
-    {"\xE2\x80\x8B" "7\xE2\x80\x8B", "\xE2\x80\x8B" "7\xE2\x80\x8B", "U+200B zero width space"},
-    {"\xEF\xBB\xBF" "7\xEF\xBB\xBF", "\xEF\xBB\xBF" "7\xEF\xBB\xBF", "U+FEFF byte-order mark"},
-    {"\xE1\xA0\x8E" "7\xE1\xA0\x8E", "\xE1\xA0\x8E" "7\xE1\xA0\x8E", "U+180E, White_Space only until Unicode 6.3"},
-    {"\xE2\x81\xA0" "7\xE2\x81\xA0", "\xE2\x81\xA0" "7\xE2\x81\xA0", "U+2060 word joiner"},
+    {"\xC2\x85\xC2\xA0"
+     "7\xE3\x80\x80",
+     "7", "NEL, no-break space and ideographic space"},
+    {"\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A"
+     "7"
+     "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\x9F",
+     "7", "U+1680, U+2000, U+200A, U+2028, U+2029, U+202F, U+205F"},
+    {"\x1C\x1D"
+     "7\x1E\x1F",
+     "\x1C\x1D"
+     "7\x1E\x1F",
+     "U+001C..U+001F: isspace() but not White_Space"},
+    {"\xE2\x80\x8B"
+     "7\xE2\x80\x8B",
+     "\xE2\x80\x8B"
+     "7\xE2\x80\x8B",
+     "U+200B zero width space"},
+    {"\xEF\xBB\xBF"
+     "7\xEF\xBB\xBF",
+     "\xEF\xBB\xBF"
+     "7\xEF\xBB\xBF",
+     "U+FEFF byte-order mark"},
+    {"\xE1\xA0\x8E"
+     "7\xE1\xA0\x8E",
+     "\xE1\xA0\x8E"
+     "7\xE1\xA0\x8E",
+     "U+180E, White_Space only until Unicode 6.3"},
+    {"\xE2\x81\xA0"
+     "7\xE2\x81\xA0",
+     "\xE2\x81\xA0"
+     "7\xE2\x81\xA0",
+     "U+2060 word joiner"},
     // A fixed-width field may cut through a character; the stump is not space.
     {"7\xE2\x80", "7\xE2\x80", "the first two bytes of U+2000 at the end"},
-    {"\x80\x80" "7", "\x80\x80" "7", "the last two bytes of U+2000 at the start"},
-    {"\xA0" "7\xC2", "\xA0" "7\xC2", "U+00A0 split in two"},
+    {"\x80\x80"
+     "7",
+     "\x80\x80"
+     "7",
+     "the last two bytes of U+2000 at the start"},
+    {"\xA0"
+     "7\xC2",
+     "\xA0"
+     "7\xC2",
+     "U+00A0 split in two"},
     {"\xC2", "\xC2", "a lone lead byte"},
     {"\xE2\x80\x80\xE2\x80", "\xE2\x80", "a whole U+2000 before a cut one"},
     {" \xE3\x80", "\xE3\x80", "ASCII space before a cut U+3000"},

@@ -80,8 +80,7 @@ constexpr ScalarField scalar_fields[] = {Field::f10_7_obs, Field::f10_7_adj, Fie
 
 Layout make_layout(std::size_t date, std::size_t obs, std::size_t adj, std::size_t ap_daily, const ArrayCols& ap,
                    const ArrayCols& kp) {
-    Layout layout{date, {obs, adj, ap_daily}, make_group(ap), make_group(kp), 0,
-                  kernels().read_small_int_cells};
+    Layout layout{date, {obs, adj, ap_daily}, make_group(ap), make_group(kp), 0, kernels().read_small_int_cells};
     layout.cells = std::max({date, obs, adj, ap_daily, layout.ap.last, layout.kp.last}) + 1;
     return layout;
 }
@@ -120,8 +119,8 @@ bool read_date_cell(std::string_view cell, Date& out) noexcept {
 // into its field; `ends` has room for layout.cells + 1 offsets. Returns
 // the offset of the LF that ends the line, or the text's size; `dated`
 // tells whether the date cell was valid.
-std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, const Layout& layout,
-                           std::size_t* ends, SpaceWeatherRecord& rec, bool& dated) noexcept {
+std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, const Layout& layout, std::size_t* ends,
+                           SpaceWeatherRecord& rec, bool& dated) noexcept {
     const std::size_t cells = scan.line_ends(start, layout.cells, ends);
     const auto cell = [&](std::size_t c) { return std::string_view(text + ends[c] + 1, ends[c + 1] - ends[c] - 1); };
     dated = layout.date < cells && read_date_cell(cell(layout.date), rec.date);
@@ -151,8 +150,7 @@ std::size_t read_data_line(Scanner& scan, const char* text, std::size_t start, c
 }
 
 // Position of `name`, or of `fallback` when the header lacks `name`.
-std::optional<std::size_t> find_column(const HeaderMap& header, std::string_view name,
-                                       std::string_view fallback = {}) {
+std::optional<std::size_t> find_column(const HeaderMap& header, std::string_view name, std::string_view fallback = {}) {
     if (auto it = header.find(name); it != header.end()) return it->second;
     if (fallback.empty()) return std::nullopt;
     if (auto it = header.find(fallback); it != header.end()) return it->second;
